@@ -1,0 +1,46 @@
+# Cross build: the Windows program, its framework layer and the tests that run
+# under Wine.
+enable_language(C RC)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
+
+file(GLOB FRAMEWORK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/framework/*.cpp)
+add_library(win_framework STATIC ${FRAMEWORK_SOURCES})
+target_link_libraries(win_framework PUBLIC relay_core comctl32 shell32 comdlg32 ole32 user32 gdi32 advapi32)
+
+file(GLOB APP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/ui/*.cpp)
+list(REMOVE_ITEM APP_SOURCES ${CMAKE_SOURCE_DIR}/app/SectionName.cpp)
+add_executable(Varnow WIN32 ${APP_SOURCES} ${CMAKE_SOURCE_DIR}/res/Varnow.rc)
+target_link_libraries(Varnow PRIVATE win_framework)
+target_link_options(Varnow PRIVATE -municode)
+
+# GoogleTest from Debian's sources, built with the cross compiler.
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+include(GoogleTest)
+
+# Small Windows programs the tests start as second processes (a producer that
+# holds a job file open, a registry reader, ...).
+file(GLOB HELPER_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/helpers/*.cpp)
+foreach(helper ${HELPER_SOURCES})
+  get_filename_component(name ${helper} NAME_WE)
+  add_executable(${name} ${helper})
+  target_link_libraries(${name} PRIVATE win_framework)
+  list(APPEND HELPER_TARGETS ${name})
+endforeach()
+
+file(GLOB WINE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*.cpp)
+if(WINE_TEST_SOURCES)
+  add_executable(wine_tests ${WINE_TEST_SOURCES})
+  target_link_libraries(wine_tests PRIVATE win_framework gtest gtest_main)
+  target_compile_definitions(wine_tests PRIVATE VARNOW_BIN_DIR="${CMAKE_BINARY_DIR}")
+  if(HELPER_TARGETS)
+    add_dependencies(wine_tests ${HELPER_TARGETS} Varnow)
+  endif()
+  gtest_discover_tests(wine_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       PROPERTIES TIMEOUT 180 RUN_SERIAL TRUE)
+endif()
+
+# The shipped program must need no MinGW runtime DLLs.
+add_test(NAME VarnowImportsOnlySystemDlls
+         COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-imports.sh ${VARNOW_OBJDUMP} $<TARGET_FILE:Varnow>)

@@ -1,0 +1,44 @@
+// What the run-state logic needs of the window it drives. The Win32 window
+// implements it; tests implement it with a recording fake.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+// The controls the run states switch, in the order every transition switches them.
+enum class SettingControl {
+    Folder, Waiting, Target, Output, Header, Footer, Priority,  // enabled/disabled
+    BrowseFooter, BrowseHeader, BrowseFolder, Exit,           // shown/hidden
+};
+
+struct WindowRect {
+    int32_t left = 0, top = 0, right = 0, bottom = 0;
+};
+
+class RelayView {
+public:
+    virtual ~RelayView() = default;
+    virtual void EnableControl(SettingControl control, bool enable) = 0;
+    virtual void ShowControl(SettingControl control, bool show) = 0;
+    virtual void EnableRunButton(bool enable) = 0;
+    virtual void SetRunButtonCaption(const char* utf8) = 0;
+    virtual void SetTimer(unsigned id, unsigned elapseMs) = 0;
+    virtual void KillTimer(unsigned id) = 0;
+    virtual int ReadSliderPosition() = 0;
+    // Data exchange: fields into members (save) or members into fields (load).
+    virtual void SaveFields() = 0;
+    virtual void LoadFields() = 0;
+    virtual bool IsMinimized() = 0;
+    virtual void HideWindow() = 0;
+    virtual void ShowWindow() = 0;
+    virtual void MinimizeWindow() = 0;
+    virtual void MoveWindowTo(const WindowRect& rect) = 0;
+    virtual void BeginWaitCursor() = 0;
+    virtual void EndWaitCursor() = 0;
+    // Keeps the window alive (repainting, timers) while polling `done` every
+    // `pollMs` until it returns true.
+    virtual void WaitUntil(const std::function<bool()>& done, unsigned pollMs) = 0;
+    // Removes the tray icon and ends the modal run of the window.
+    virtual void RemoveTrayIcon() = 0;
+    virtual void EndDialog() = 0;
+};
