@@ -1,0 +1,299 @@
+// The relay end to end: a real Varnow.exe under Wine, real job files, and the
+// bytes that arrive at LPT1.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "tests/wine/VarnowDriver.h"
+
+using namespace e2e;
+using namespace std::chrono_literals;
+
+namespace {
+
+const wchar_t kStopSearch[] = L"検索中断";
+const wchar_t kCancelOutput[] = L"出力中止";
+
+std::string Payload(const std::string& tag, size_t size) {
+    std::string bytes = tag + ":";
+    while (bytes.size() < size) bytes += static_cast<char>('a' + bytes.size() % 26);
+    bytes.resize(size);
+    return bytes;
+}
+
+size_t CountOf(const std::string& haystack, const std::string& needle) {
+    size_t count = 0;
+    for (size_t at = haystack.find(needle); at != std::string::npos;
+         at = haystack.find(needle, at + 1))
+        ++count;
+    return count;
+}
+
+class RelayEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_capture = Lpt1Capture();
+        ASSERT_FALSE(m_capture.empty()) << "VARNOW_LPT1_CAPTURE is not set";
+        ASSERT_TRUE(WriteFileBytes(m_capture, ""));
+        DeleteFileW((m_capture + L".stall").c_str());
+    }
+    void TearDown() override { DeleteFileW((m_capture + L".stall").c_str()); }
+
+    // The capture, once it has stopped growing for a moment.
+    std::string SettledCapture() {
+        std::string last = ReadFileBytes(m_capture);
+        for (int i = 0; i < 20; ++i) {
+            std::this_thread::sleep_for(150ms);
+            std::string now = ReadFileBytes(m_capture);
+            if (now == last) return now;
+            last = now;
+        }
+        return last;
+    }
+
+    std::wstring m_capture;
+};
+
+TEST_F(RelayEndToEnd, OneJobWaitsForItsCompanionThenArrivesWithHeaderAndFooter) {
+    ProfileSection section("E2E_Road");
+    std::wstring folder = MakeTempFolder(L"road");
+    std::wstring extras = MakeTempFolder(L"road-extras");
+    const std::string header = "<HEAD>\r\n", footer = "\f<FOOT>";
+    const std::string job = Payload("JOB1", 1241);
+    ASSERT_TRUE(WriteFileBytes(extras + L"\\head.bin", header));
+    ASSERT_TRUE(WriteFileBytes(extras + L"\\foot.bin", footer));
+    section.SetString("Findpos", ToAcp(folder));
+    section.SetString("Header", ToAcp(extras + L"\\head.bin"));
+    section.SetString("Footer", ToAcp(extras + L"\\foot.bin"));
+    ASSERT_TRUE(WriteFileBytes(folder + L"\\JOB1.OFI", ""));
+    ASSERT_TRUE(WriteFileBytes(folder + L"\\JOB1.GLF", job));
+
+    Varnow app;
+    ASSERT_TRUE(app.Start(L"E2E_Road", L"E2E_Road"));
+    ASSERT_TRUE(app.WaitForRunCaption(kCancelOutput, 8s));
+    std::this_thread::sleep_for(3s);
+    EXPECT_TRUE(FileExists(folder + L"\\JOB1.GLF"));
+    EXPECT_EQ(ReadFileBytes(m_capture), "");
+
+    ASSERT_TRUE(DeleteFileW((folder + L"\\JOB1.OFI").c_str()));
+    EXPECT_TRUE(WaitFor([&] { return !FileExists(folder + L"\\JOB1.GLF"); }, 5s));
+    EXPECT_EQ(SettledCapture(), header + job + footer);
+    EXPECT_TRUE(WaitFor([&] { return app.ItemText(1008) == L"1"; }, 6s));
+    EXPECT_EQ(app.ItemText(1009), L"1,256");
+}
+
+TEST_F(RelayEndToEnd, JobHeldOpenByItsProducerIsNotTouchedUntilClosed) {
+    ProfileSection section("E2E_Held");
+    std::wstring folder = MakeTempFolder(L"held");
+    section.SetString("Findpos", ToAcp(folder));
+    const std::string job = Payload("HELD", 700);
+    std::wstring path = folder + L"\\HELD.GLF";
+    HANDLE producer = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(producer, INVALID_HANDLE_VALUE);
+    DWORD put = 0;
+    ASSERT_TRUE(WriteFile(producer, job.data(), static_cast<DWORD>(job.size()), &put, nullptr));
+
+    Varnow app;
+    ASSERT_TRUE(app.Start(L"E2E_Held", L"E2E_Held"));
+    ASSERT_TRUE(app.WaitForRunCaption(kCancelOutput, 8s));
+    std::this_thread::sleep_for(3s);
+    EXPECT_EQ(ReadFileBytes(m_capture), "");
+    CloseHandle(producer);
+    EXPECT_TRUE(WaitFor([&] { return !FileExists(path); }, 5s));
+    EXPECT_EQ(SettledCapture(), job);
+}
+
+TEST_F(RelayEndToEnd, CancelDuringCompanionWaitKeepsTheJobForALaterRelay) {
+    ProfileSection section("E2E_Cancel");
+    std::wstring folder = MakeTempFolder(L"cancel");
+    section.SetString("Findpos", ToAcp(folder));
+    const std::string job = Payload("CANCEL", 300);
+    ASSERT_TRUE(WriteFileBytes(folder + L"\\C1.OFI", ""));
+    ASSERT_TRUE(WriteFileBytes(folder + L"\\C1.GLF", job));
+
+    Varnow app;
+    ASSERT_TRUE(app.Start(L"E2E_Cancel", L"E2E_Cancel"));
+    ASSERT_TRUE(app.WaitForRunCaption(kCancelOutput, 8s));
+    app.PostCommand(32772);  // the tray menu's cancel item
+    ASSERT_TRUE(app.WaitForRunCaption(kStopSearch, 5s));
+    EXPECT_TRUE(FileExists(folder + L"\\C1.GLF"));
+    EXPECT_EQ(ReadFileBytes(m_capture), "");
+
+    // The next search takes the job up again; this time its companion goes.
+    ASSERT_TRUE(app.WaitForRunCaption(kCancelOutput, 5s));
+    ASSERT_TRUE(DeleteFileW((folder + L"\\C1.OFI").c_str()));
+    EXPECT_TRUE(WaitFor([&] { return !FileExists(folder + L"\\C1.GLF"); }, 5s));
+    EXPECT_EQ(SettledCapture(), job);
+    EXPECT_TRUE(WaitFor([&] { return app.ItemText(1008) == L"2"; }, 6s));
+}
+
+TEST_F(RelayEndToEnd, TrayExitWhileSearchingSavesAllEightValues) {
+    ProfileSection section("E2E_Exit");
+    std::wstring folder = MakeTempFolder(L"exit");
+    section.SetString("Findpos", ToAcp(folder));
+    section.SetInt("Priority", 5);
+
+    Varnow app;
+    ASSERT_TRUE(app.Start(L"E2E_Exit", L"E2E_Exit"));
+    ASSERT_TRUE(app.WaitForRunCaption(kStopSearch, 5s));
+    PostMessageW(app.Window(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(app.Window()); }, 5s));
+    std::vector<std::wstring> items = app.OpenTrayMenu();
+    ASSERT_FALSE(items.empty());
+    ASSERT_TRUE(app.ChooseFromOpenMenu(L"終了"));
+    ASSERT_TRUE(app.HasExited(10000));
+
+    struct Expected {
+        const char* name;
+        DWORD type;
+        std::string bytes;
+    };
+    const DWORD one = 1, five = 5;
+    const Expected expected[] = {
+        {"Iconic", REG_DWORD, std::string(reinterpret_cast<const char*>(&one), 4)},
+        {"Findpos", REG_SZ, ToAcp(folder) + '\0'},
+        {"Output", REG_SZ, std::string("LPT1") + '\0'},
+        {"Footer", REG_SZ, std::string(1, '\0')},
+        {"Header", REG_SZ, std::string(1, '\0')},
+        {"Target", REG_SZ, std::string("*.GLF") + '\0'},
+        {"Waiting", REG_SZ, std::string(".OFI") + '\0'},
+        {"Priority", REG_DWORD, std::string(reinterpret_cast<const char*>(&five), 4)},
+    };
+    for (const auto& value : expected) {
+        DWORD type = 0;
+        std::string bytes;
+        ASSERT_TRUE(section.Read(value.name, &type, &bytes)) << value.name;
+        EXPECT_EQ(type, value.type) << value.name;
+        EXPECT_EQ(bytes, value.bytes) << value.name;
+    }
+}
+
+TEST_F(RelayEndToEnd, TrayExitWhileOutputtingCancelsAndTheWindowStays) {
+    ProfileSection section("E2E_ExitBusy");
+    std::wstring folder = MakeTempFolder(L"exitbusy");
+    section.SetString("Findpos", ToAcp(folder));
+    ASSERT_TRUE(WriteFileBytes(folder + L"\\B1.OFI", ""));
+    ASSERT_TRUE(WriteFileBytes(folder + L"\\B1.GLF", Payload("BUSY", 100)));
+
+    Varnow app;
+    ASSERT_TRUE(app.Start(L"E2E_ExitBusy", L"E2E_ExitBusy"));
+    ASSERT_TRUE(app.WaitForRunCaption(kCancelOutput, 8s));
+    app.OpenTrayMenu();
+    ASSERT_TRUE(app.ChooseFromOpenMenu(L"終了"));
+    EXPECT_FALSE(app.HasExited(3000));
+    EXPECT_TRUE(app.WaitForRunCaption(kStopSearch, 4s));
+    EXPECT_TRUE(FileExists(folder + L"\\B1.GLF"));
+    EXPECT_EQ(ReadFileBytes(m_capture), "");
+}
+
+TEST_F(RelayEndToEnd, TwoCopiesWithTheirOwnSectionsRelayOnlyTheirOwnJobs) {
+    ProfileSection first("E2E_Left"), second("E2E_Right");
+    std::wstring left = MakeTempFolder(L"left"), right = MakeTempFolder(L"right");
+    std::wstring rightOut = MakeTempFolder(L"right-out") + L"\\printer.out";
+    first.SetString("Findpos", ToAcp(left));
+    second.SetString("Findpos", ToAcp(right));
+    second.SetString("Output", ToAcp(rightOut));
+    const std::string leftJob = Payload("LEFT", 400), rightJob = Payload("RIGHT", 500);
+
+    Varnow a, b;
+    ASSERT_TRUE(a.Start(L"E2E_Left", L"E2E_Left"));
+    ASSERT_TRUE(b.Start(L"E2E_Right", L"E2E_Right"));
+    ASSERT_TRUE(WriteFileBytes(left + L"\\L.GLF", leftJob));
+    ASSERT_TRUE(WriteFileBytes(right + L"\\R.GLF", rightJob));
+    EXPECT_TRUE(WaitFor([&] { return !FileExists(left + L"\\L.GLF"); }, 10s));
+    EXPECT_TRUE(WaitFor([&] { return !FileExists(right + L"\\R.GLF"); }, 10s));
+    EXPECT_EQ(SettledCapture(), leftJob);
+    EXPECT_EQ(ReadFileBytes(rightOut), rightJob);
+
+    ASSERT_TRUE(a.Exit());
+    ASSERT_TRUE(b.Exit());
+    DWORD type = 0;
+    std::string bytes;
+    ASSERT_TRUE(first.Read("Output", &type, &bytes));
+    EXPECT_EQ(bytes, std::string("LPT1") + '\0');
+    ASSERT_TRUE(second.Read("Output", &type, &bytes));
+    EXPECT_EQ(bytes, ToAcp(rightOut) + '\0');
+    ASSERT_TRUE(first.Read("Findpos", &type, &bytes));
+    EXPECT_EQ(bytes, ToAcp(left) + '\0');
+    ASSERT_TRUE(second.Read("Findpos", &type, &bytes));
+    EXPECT_EQ(bytes, ToAcp(right) + '\0');
+}
+
+TEST_F(RelayEndToEnd, IconicStartEndsHiddenAndALeftClickBringsItBack) {
+    ProfileSection section("E2E_Iconic");
+    section.SetString("Findpos", ToAcp(MakeTempFolder(L"iconic")));
+    section.SetInt("Iconic", 1);
+
+    Varnow app;
+    ASSERT_TRUE(app.Start(L"E2E_Iconic", L"E2E_Iconic"));
+    // Long enough for the modal loop's first idle show and the first refresh.
+    std::this_thread::sleep_for(3s);
+    EXPECT_FALSE(IsWindowVisible(app.Window()));
+    EXPECT_TRUE(IsIconic(app.Window()));
+
+    app.TrayClick(WM_LBUTTONUP);
+    EXPECT_TRUE(WaitFor(
+        [&] { return IsWindowVisible(app.Window()) && !IsIconic(app.Window()); }, 5s));
+}
+
+TEST_F(RelayEndToEnd, BurstOfJobsIsRelayedEachExactlyOnce) {
+    ProfileSection section("E2E_Burst");
+    std::wstring folder = MakeTempFolder(L"burst");
+    section.SetString("Findpos", ToAcp(folder));
+
+    Varnow app;
+    ASSERT_TRUE(app.Start(L"E2E_Burst", L"E2E_Burst"));
+    const int kJobs = 5;
+    std::string expectedBytes;
+    for (int i = 0; i < kJobs; ++i) {
+        std::string job = Payload("BURST" + std::to_string(i) + "#", 300 + 97 * i);
+        expectedBytes += job;
+        ASSERT_TRUE(WriteFileBytes(folder + L"\\J" + std::to_wstring(i) + L".GLF", job));
+    }
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            for (int i = 0; i < kJobs; ++i)
+                if (FileExists(folder + L"\\J" + std::to_wstring(i) + L".GLF")) return false;
+            return true;
+        },
+        std::chrono::seconds(6 * kJobs)));
+    std::string capture = SettledCapture();
+    EXPECT_EQ(capture.size(), expectedBytes.size());
+    for (int i = 0; i < kJobs; ++i)
+        EXPECT_EQ(CountOf(capture, "BURST" + std::to_string(i) + "#"), 1u) << "job " << i;
+    EXPECT_TRUE(WaitFor([&] { return app.ItemText(1008) == std::to_wstring(kJobs); }, 6s));
+}
+
+TEST_F(RelayEndToEnd, CancelWhileTheDeviceStallsKeepsTheWindowResponsive) {
+    ProfileSection section("E2E_Stall");
+    std::wstring folder = MakeTempFolder(L"stall");
+    section.SetString("Findpos", ToAcp(folder));
+    // More than a pipe holds, so the worker blocks in a write while the reader stalls.
+    const std::string job = Payload("STALL", 256 * 1024);
+    ASSERT_TRUE(WriteFileBytes(m_capture + L".stall", ""));
+    ASSERT_TRUE(WriteFileBytes(folder + L"\\S.GLF", job));
+
+    Varnow app;
+    ASSERT_TRUE(app.Start(L"E2E_Stall", L"E2E_Stall"));
+    ASSERT_TRUE(app.WaitForRunCaption(kCancelOutput, 8s));
+    std::this_thread::sleep_for(1s);
+    app.PostCommand(32772);
+    std::this_thread::sleep_for(1s);
+
+    // The window answers messages and keeps refreshing while the cancel waits.
+    DWORD_PTR result = 0;
+    EXPECT_NE(SendMessageTimeoutW(app.Window(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &result), 0);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(app.Window(), IDOK)));
+    EXPECT_EQ(app.RunCaption(), kCancelOutput);
+    EXPECT_TRUE(WaitFor([&] { return !app.ItemText(1009).empty() && app.ItemText(1009) != L"0"; },
+                        8s));
+
+    // Once the device moves again the worker sees the abort and the job stays.
+    DeleteFileW((m_capture + L".stall").c_str());
+    EXPECT_TRUE(app.WaitForRunCaption(kStopSearch, 10s));
+    EXPECT_TRUE(FileExists(folder + L"\\S.GLF"));
+    EXPECT_LT(ReadFileBytes(m_capture).size(), job.size());
+}
+
+}  // namespace

@@ -1,0 +1,274 @@
+#include "tests/wine/VarnowDriver.h"
+
+#include <thread>
+
+namespace e2e {
+namespace {
+
+const char kAppKey[] = "Software\\Brenholt\\Varnow";
+constexpr UINT kTrayCallback = WM_USER;
+constexpr WPARAM kTrayIconId = 129;
+constexpr UINT kGetMenuHandle = 0x01E1;  // MN_GETHMENU
+
+struct ProcessWindowSearch {
+    DWORD processId;
+    const std::wstring* caption;
+    HWND found;
+};
+
+BOOL CALLBACK MatchProcessWindow(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<ProcessWindowSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId) return TRUE;
+    wchar_t text[256] = L"";
+    GetWindowTextW(window, text, 256);
+    if (*search->caption != text) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+}  // namespace
+
+std::wstring Widen(const std::string& utf8) {
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+    return wide;
+}
+
+std::string ToAcp(const std::wstring& text) {
+    int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                nullptr, nullptr);
+    std::string bytes(n, '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), bytes.data(), n,
+                        nullptr, nullptr);
+    return bytes;
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return {};
+    std::string bytes;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+    CloseHandle(file);
+    return bytes;
+}
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD put = 0;
+    bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) &&
+              put == bytes.size();
+    CloseHandle(file);
+    return ok;
+}
+
+bool FileExists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::wstring MakeTempFolder(const std::wstring& tag) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring folder = std::wstring(temp) + L"varnow-" + tag + L"-" +
+                          std::to_wstring(GetCurrentProcessId());
+    std::wstring pattern = folder + L"\\*";
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(pattern.c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring path = folder + L"\\" + entry.cFileName;
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(path.c_str());
+        } while (FindNextFileW(find, &entry));
+        FindClose(find);
+    }
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+std::wstring BinFolder() {
+    std::wstring folder = L"Z:" + Widen(VARNOW_BIN_DIR);
+    for (auto& c : folder)
+        if (c == L'/') c = L'\\';
+    return folder;
+}
+
+std::wstring Lpt1Capture() {
+    wchar_t value[MAX_PATH] = L"";
+    GetEnvironmentVariableW(L"VARNOW_LPT1_CAPTURE", value, MAX_PATH);
+    std::wstring path = value;
+    if (!path.empty() && path[0] == L'/') {
+        path = L"Z:" + path;
+        for (auto& c : path)
+            if (c == L'/') c = L'\\';
+    }
+    return path;
+}
+
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (condition()) return true;
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+}
+
+ProfileSection::ProfileSection(std::string name) : m_name(std::move(name)) {
+    RegDeleteTreeA(HKEY_CURRENT_USER, (std::string(kAppKey) + "\\" + m_name).c_str());
+}
+
+ProfileSection::~ProfileSection() {
+    RegDeleteTreeA(HKEY_CURRENT_USER, (std::string(kAppKey) + "\\" + m_name).c_str());
+}
+
+void ProfileSection::SetString(const char* value, const std::string& text) const {
+    RegSetKeyValueA(HKEY_CURRENT_USER, (std::string(kAppKey) + "\\" + m_name).c_str(), value,
+                    REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+}
+
+void ProfileSection::SetInt(const char* value, int number) const {
+    DWORD data = static_cast<DWORD>(number);
+    RegSetKeyValueA(HKEY_CURRENT_USER, (std::string(kAppKey) + "\\" + m_name).c_str(), value,
+                    REG_DWORD, &data, sizeof data);
+}
+
+bool ProfileSection::Read(const char* value, DWORD* type, std::string* bytes) const {
+    std::string key = std::string(kAppKey) + "\\" + m_name;
+    DWORD size = 0;
+    if (RegGetValueA(HKEY_CURRENT_USER, key.c_str(), value, RRF_RT_ANY | RRF_NOEXPAND, type,
+                     nullptr, &size) != ERROR_SUCCESS)
+        return false;
+    bytes->assign(size, '\0');
+    return RegGetValueA(HKEY_CURRENT_USER, key.c_str(), value, RRF_RT_ANY | RRF_NOEXPAND, type,
+                        bytes->data(), &size) == ERROR_SUCCESS;
+}
+
+Varnow::~Varnow() {
+    if (m_process.hProcess) {
+        if (!HasExited()) {
+            Exit(8000);
+            if (!HasExited()) TerminateProcess(m_process.hProcess, 1);
+            WaitForSingleObject(m_process.hProcess, 5000);
+        }
+        CloseHandle(m_process.hProcess);
+        CloseHandle(m_process.hThread);
+    }
+}
+
+bool Varnow::Start(const std::wstring& arguments, const std::wstring& caption) {
+    std::wstring exe = BinFolder() + L"\\Varnow.exe";
+    std::wstring line = L"\"" + exe + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &m_process))
+        return false;
+    WaitFor(
+        [&] {
+            m_window = FindProcessWindow(m_process.dwProcessId, caption);
+            return m_window != nullptr;
+        },
+        std::chrono::seconds(30));
+    return m_window != nullptr;
+}
+
+bool Varnow::HasExited(DWORD waitMs) const {
+    return WaitForSingleObject(m_process.hProcess, waitMs) == WAIT_OBJECT_0;
+}
+
+std::wstring Varnow::ItemText(int id) const {
+    wchar_t text[512] = L"";
+    GetDlgItemTextW(m_window, id, text, 512);
+    return text;
+}
+
+bool Varnow::WaitForRunCaption(const wchar_t* caption, std::chrono::milliseconds timeout) const {
+    return WaitFor([&] { return RunCaption() == caption; }, timeout);
+}
+
+void Varnow::PostCommand(WORD id) const { PostMessageW(m_window, WM_COMMAND, id, 0); }
+
+void Varnow::TrayClick(UINT mouseMessage) const {
+    PostMessageW(m_window, kTrayCallback, kTrayIconId, mouseMessage);
+}
+
+std::vector<std::wstring> Varnow::OpenTrayMenu() const {
+    TrayClick(WM_RBUTTONUP);
+    HWND popup = nullptr;
+    WaitFor([&] { return (popup = FindOpenPopupMenu()) != nullptr; }, std::chrono::seconds(5));
+    if (!popup) return {};
+    auto menu = reinterpret_cast<HMENU>(SendMessageW(popup, kGetMenuHandle, 0, 0));
+    return MenuCaptions(menu);
+}
+
+bool Varnow::ChooseFromOpenMenu(const std::wstring& caption) const {
+    HWND popup = FindOpenPopupMenu();
+    if (!popup) return false;
+    auto menu = reinterpret_cast<HMENU>(SendMessageW(popup, kGetMenuHandle, 0, 0));
+    int count = GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+        wchar_t text[128] = L"";
+        GetMenuStringW(menu, i, text, 128, MF_BYPOSITION);
+        if (caption != text) continue;
+        // Walk down from the top the way a keyboard user would, skipping the separator.
+        int steps = 0;
+        for (int j = 0; j <= i; ++j)
+            if (!(GetMenuState(menu, j, MF_BYPOSITION) & MF_SEPARATOR)) ++steps;
+        for (int s = 0; s < steps; ++s) {
+            PostMessageW(popup, WM_KEYDOWN, VK_DOWN, 0);
+            PostMessageW(popup, WM_KEYUP, VK_DOWN, 0);
+        }
+        PostMessageW(popup, WM_KEYDOWN, VK_RETURN, 0);
+        PostMessageW(popup, WM_KEYUP, VK_RETURN, 0);
+        return WaitFor([] { return FindOpenPopupMenu() == nullptr; }, std::chrono::seconds(5));
+    }
+    return false;
+}
+
+void Varnow::CloseOpenMenu() const {
+    HWND popup = FindOpenPopupMenu();
+    if (!popup) return;
+    PostMessageW(popup, WM_KEYDOWN, VK_ESCAPE, 0);
+    WaitFor([] { return FindOpenPopupMenu() == nullptr; }, std::chrono::seconds(5));
+}
+
+bool Varnow::Exit(DWORD waitMs) {
+    if (!m_window) return HasExited(waitMs);
+    PostCommand(32773);  // the tray menu's Exit
+    return HasExited(waitMs);
+}
+
+HWND FindOpenPopupMenu() {
+    HWND popup = FindWindowW(L"#32768", nullptr);
+    return popup && IsWindowVisible(popup) ? popup : nullptr;
+}
+
+std::vector<std::wstring> MenuCaptions(HMENU menu) {
+    std::vector<std::wstring> captions;
+    int count = GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+        if (GetMenuState(menu, i, MF_BYPOSITION) & MF_SEPARATOR) {
+            captions.push_back(L"-");
+            continue;
+        }
+        wchar_t text[128] = L"";
+        GetMenuStringW(menu, i, text, 128, MF_BYPOSITION);
+        captions.push_back(text);
+    }
+    return captions;
+}
+
+HWND FindProcessWindow(DWORD processId, const std::wstring& caption) {
+    ProcessWindowSearch search{processId, &caption, nullptr};
+    EnumWindows(MatchProcessWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+}  // namespace e2e

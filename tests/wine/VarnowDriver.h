@@ -1,0 +1,82 @@
+// Drives a real Varnow.exe from another Windows process, the way a user and
+// the shell would: through its window, its tray callback and its menus.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+std::wstring Widen(const std::string& utf8);
+std::string ReadFileBytes(const std::wstring& path);
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+bool FileExists(const std::wstring& path);
+// A fresh, empty folder under the temp folder.
+std::wstring MakeTempFolder(const std::wstring& tag);
+// The folder holding Varnow.exe and the test helpers, as a Windows path.
+std::wstring BinFolder();
+// The file that Wine's LPT1 writes to.
+std::wstring Lpt1Capture();
+std::string ToAcp(const std::wstring& text);
+
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
+
+// The registry section a test runs under; removed before and after.
+class ProfileSection {
+public:
+    explicit ProfileSection(std::string name);
+    ~ProfileSection();
+    ProfileSection(const ProfileSection&) = delete;
+    ProfileSection& operator=(const ProfileSection&) = delete;
+    const std::string& Name() const { return m_name; }
+    void SetString(const char* value, const std::string& text) const;
+    void SetInt(const char* value, int number) const;
+    // Type and raw bytes of a stored value; false when absent.
+    bool Read(const char* value, DWORD* type, std::string* bytes) const;
+
+private:
+    std::string m_name;
+};
+
+// One running copy of the program.
+class Varnow {
+public:
+    Varnow() = default;
+    ~Varnow();
+    Varnow(const Varnow&) = delete;
+    Varnow& operator=(const Varnow&) = delete;
+
+    // Starts Varnow.exe with `arguments` and waits for its main window.
+    bool Start(const std::wstring& arguments, const std::wstring& caption);
+    HWND Window() const { return m_window; }
+    bool HasExited(DWORD waitMs = 0) const;
+    std::wstring ItemText(int id) const;
+    std::wstring RunCaption() const { return ItemText(IDOK); }
+    bool WaitForRunCaption(const wchar_t* caption, std::chrono::milliseconds timeout) const;
+    void PostCommand(WORD id) const;
+    void TrayClick(UINT mouseMessage) const;
+    // Opens the tray menu with a right click and returns the captions it shows
+    // ("-" for a separator); the menu is left open.
+    std::vector<std::wstring> OpenTrayMenu() const;
+    // Chooses the item of the open popup menu with this caption.
+    bool ChooseFromOpenMenu(const std::wstring& caption) const;
+    void CloseOpenMenu() const;
+    // Asks the program to exit the way the tray menu does, and waits.
+    bool Exit(DWORD waitMs = 15000);
+
+private:
+    PROCESS_INFORMATION m_process{};
+    HWND m_window = nullptr;
+};
+
+// The popup menu window that is open on the desktop, if any.
+HWND FindOpenPopupMenu();
+std::vector<std::wstring> MenuCaptions(HMENU menu);
+// A top-level window of the process with this caption, if any.
+HWND FindProcessWindow(DWORD processId, const std::wstring& caption);
+
+}  // namespace e2e
