@@ -48,6 +48,8 @@ public:
 
 private:
     bool Aborted() const;
+    bool FoundFileExists();
+    void CopyJob(platform::File& output);
     bool DeleteJobFile();
     const OutputJob& m_job;
 };

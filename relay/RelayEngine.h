@@ -36,6 +36,8 @@ public:
     WindowRect m_rectWindow;
 
 protected:
+    void CancelOutput();
+    void PollSearchTimer();
     void StartJob();
     void RefreshDisplay();
     void SwitchSettingControls(bool editable);

@@ -1,0 +1,203 @@
+// The POSIX twin of the platform services, for native builds and tests.
+// flock() stands in for Windows' share mode 0: a producer that holds an
+// exclusive lock on a job file keeps it "busy", as an open handle does there.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <ctime>
+#include <system_error>
+#include <thread>
+
+#include "platform/Platform.h"
+#include "platform/posix/Wildcard.h"
+
+namespace platform {
+
+namespace {
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    FileDescriptor(FileDescriptor&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
+    FileDescriptor& operator=(FileDescriptor&&) = delete;
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() {
+        if (m_fd >= 0) {
+            close(m_fd);
+        }
+    }
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+
+private:
+    int m_fd;
+};
+
+FileDescriptor OpenRetrying(const char* path, int flags, mode_t mode = 0) {
+    int fd;
+    do {
+        fd = open(path, flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return FileDescriptor(fd);
+}
+
+bool LockExclusive(const FileDescriptor& fd) {
+    int rc;
+    do {
+        rc = flock(fd.get(), LOCK_EX | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0;
+}
+
+class PosixFile : public File {
+public:
+    explicit PosixFile(FileDescriptor fd) : m_fd(std::move(fd)) {}
+
+    bool Read(void* buffer, uint32_t size, uint32_t* bytesRead) override {
+        ssize_t n;
+        do {
+            n = read(m_fd.get(), buffer, size);
+        } while (n < 0 && errno == EINTR);
+        *bytesRead = n > 0 ? static_cast<uint32_t>(n) : 0;
+        return n >= 0;
+    }
+
+    bool Write(const void* buffer, uint32_t size, uint32_t* bytesWritten) override {
+        ssize_t n;
+        do {
+            n = write(m_fd.get(), buffer, size);
+        } while (n < 0 && errno == EINTR);
+        *bytesWritten = n > 0 ? static_cast<uint32_t>(n) : 0;
+        return n >= 0;
+    }
+
+    void TruncateIfDiskFile() override {
+        struct stat st;
+        if (fstat(m_fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+            return;
+        }
+        const off_t end = lseek(m_fd.get(), 0, SEEK_CUR);
+        if (end >= 0) {
+            // Nothing to do when it fails: the output keeps stale bytes at its end.
+            [[maybe_unused]] const int rc = ftruncate(m_fd.get(), end);
+        }
+    }
+
+private:
+    FileDescriptor m_fd;
+};
+
+struct DirCloser {
+    void operator()(DIR* dir) const { closedir(dir); }
+};
+
+class PosixFileSystem : public FileSystem {
+public:
+    bool FindFirst(const std::string& path, const std::function<bool(const DirEntry&)>& accept,
+                   DirEntry* found) override {
+        const posix::SearchPath split = posix::SplitSearchPath(path);
+        if (split.pattern.empty()) {
+            return false;
+        }
+        std::unique_ptr<DIR, DirCloser> dir(opendir(split.folder.empty() ? "." : split.folder.c_str()));
+        if (!dir) {
+            return false;
+        }
+        while (const dirent* raw = readdir(dir.get())) {
+            const std::string name = raw->d_name;
+            if (!posix::MatchesWildcard(split.pattern, name)) {
+                continue;
+            }
+            struct stat st;
+            if (stat((split.folder + name).c_str(), &st) != 0) {
+                continue;  // gone since the directory was read
+            }
+            DirEntry entry;
+            entry.name = name;
+            entry.isDirectory = S_ISDIR(st.st_mode);
+            entry.size = static_cast<uint64_t>(st.st_size);
+            entry.lastWrite = static_cast<uint64_t>(st.st_mtim.tv_sec) * 1000000000u +
+                              static_cast<uint64_t>(st.st_mtim.tv_nsec);
+            if (accept(entry)) {
+                *found = std::move(entry);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    Probe ProbeExclusive(const std::string& path) override {
+        const FileDescriptor fd = OpenRetrying(posix::ToNativePath(path).c_str(), O_RDONLY);
+        if (!fd.valid()) {
+            return errno == ENOENT ? Probe::Missing : Probe::Busy;
+        }
+        return LockExclusive(fd) ? Probe::Ready : Probe::Busy;
+    }
+
+    std::unique_ptr<File> OpenOutput(const std::string& path) override {
+        FileDescriptor fd = OpenRetrying(posix::ToNativePath(path).c_str(), O_RDWR | O_CREAT, 0666);
+        if (!fd.valid() || !LockExclusive(fd)) {
+            return nullptr;
+        }
+        return std::make_unique<PosixFile>(std::move(fd));
+    }
+
+    std::unique_ptr<File> OpenSource(const std::string& path) override {
+        FileDescriptor fd = OpenRetrying(posix::ToNativePath(path).c_str(), O_RDONLY);
+        if (!fd.valid()) {
+            return nullptr;
+        }
+        return std::make_unique<PosixFile>(std::move(fd));
+    }
+
+    bool Delete(const std::string& path) override { return unlink(posix::ToNativePath(path).c_str()) == 0; }
+};
+
+class PosixClock : public Clock {
+public:
+    int64_t NowSeconds() override { return static_cast<int64_t>(std::time(nullptr)); }
+    void SleepMs(uint32_t ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+};
+
+// Priorities are not mapped: raising one needs privileges a desktop user
+// lacks, and the relay works the same at the default.
+class PosixThreadStarter : public ThreadStarter {
+public:
+    bool Start(unsigned (*proc)(void*), void* arg, int) override {
+        try {
+            std::thread(proc, arg).detach();
+            return true;
+        } catch (const std::system_error&) {
+            return false;
+        }
+    }
+
+    // A blocked write() to a file or pipe is not broken off here; the worker
+    // sees the abort once the write returns.
+    void InterruptBlockedIo() override {}
+};
+
+}  // namespace
+
+FileSystem& SystemFileSystem() {
+    static PosixFileSystem fileSystem;
+    return fileSystem;
+}
+
+Clock& SystemClock() {
+    static PosixClock clock;
+    return clock;
+}
+
+ThreadStarter& SystemThreadStarter() {
+    static PosixThreadStarter threads;
+    return threads;
+}
+
+}  // namespace platform

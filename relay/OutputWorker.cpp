@@ -1,0 +1,171 @@
+#include "relay/OutputWorker.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "relay/MbcsText.h"
+
+namespace {
+
+constexpr uint32_t kPollMs = 500;
+constexpr int kDeleteRetries = 5;
+constexpr uint32_t kDeleteRetryMs = 100;
+
+bool AnyEntry(const platform::DirEntry&) {
+    return true;
+}
+
+bool AnyFile(const platform::DirEntry& entry) {
+    return !entry.isDirectory;
+}
+
+}  // namespace
+
+unsigned OutputThreadProc(void* arg) {
+    std::unique_ptr<OutputJob> job(static_cast<OutputJob*>(arg));
+    std::atomic<int32_t>* const running = job->workerRunning;
+    // Nothing may escape the thread, and the window must see the end whatever happened.
+    try {
+        OutputWorker(*job).Run();
+    } catch (...) {
+    }
+    job.reset();
+    // Last act: once the window sees this, it may start the next job.
+    running->store(0, std::memory_order_release);
+    return 0;
+}
+
+// Follows the runtime library's path split into drive, directory and base
+// name, with its buffer sizes of 3, 256 and 256 bytes.
+std::string CompanionPath(const std::string& foundFile, const std::string& suffix,
+                          platform::LeadByteTest isLeadByte) {
+    constexpr size_t kMaxDrive = 2, kMaxDir = 255, kMaxBase = 255;
+    const size_t driveLength = foundFile.size() >= 2 && foundFile[1] == ':' ? kMaxDrive : 0;
+    const std::string rest = foundFile.substr(driveLength);
+    const size_t dirLength = mbcs::FolderPartLength(rest, isLeadByte);
+    const std::string name = rest.substr(dirLength);
+    size_t baseLength = name.size();
+    for (size_t pos = 0; pos < name.size(); pos = mbcs::NextChar(name, pos, isLeadByte)) {
+        if (name[pos] == '.') {
+            baseLength = pos;
+        }
+    }
+    return foundFile.substr(0, driveLength) + rest.substr(0, std::min(dirLength, kMaxDir)) +
+           name.substr(0, std::min(baseLength, kMaxBase)) + suffix;
+}
+
+void OutputWorker::Run() {
+    while (!IsCompanionGone()) {
+        // A job withdrawn by its producer while still being written is not waited for.
+        if (Aborted() || !FoundFileExists()) {
+            return;
+        }
+        m_job.clock->SleepMs(kPollMs);
+    }
+    for (;;) {
+        const platform::Probe probe = IsTargetReadable();
+        if (probe == platform::Probe::Ready) {
+            break;
+        }
+        if (probe == platform::Probe::Missing || Aborted()) {
+            return;
+        }
+        m_job.clock->SleepMs(kPollMs);
+    }
+    if (Aborted()) {
+        return;
+    }
+    CopyToOutput();
+}
+
+bool OutputWorker::IsCompanionGone() {
+    platform::DirEntry entry;
+    return !m_job.fs->FindFirst(CompanionPath(m_job.foundFile, m_job.waiting, m_job.isLeadByte),
+                                AnyEntry, &entry);
+}
+
+platform::Probe OutputWorker::IsTargetReadable() {
+    return m_job.fs->ProbeExclusive(m_job.foundFile);
+}
+
+bool OutputWorker::CopyToOutput() {
+    const std::unique_ptr<platform::File> output = m_job.fs->OpenOutput(m_job.output);
+    if (!output) {
+        return false;
+    }
+    CopyJob(*output);
+    // A plain-file output ends with this job, not with what an earlier, longer job left.
+    output->TruncateIfDiskFile();
+    return true;
+}
+
+void OutputWorker::CopyJob(platform::File& output) {
+    unsigned char buffer[256];
+    if (Aborted()) {
+        return;
+    }
+    if (!m_job.header.empty()) {
+        AppendFileToOutput(m_job.header, output, buffer);
+    }
+    if (Aborted()) {
+        return;
+    }
+    platform::DirEntry identity;
+    const bool identified = m_job.fs->FindFirst(m_job.foundFile, AnyFile, &identity);
+    const bool complete = AppendFileToOutput(m_job.foundFile, output, buffer);
+    if (Aborted()) {
+        return;
+    }
+    // A job that did not fully reach the output stays, to be sent again whole.
+    if (complete && !DeleteJobFile() && identified) {
+        m_job.undeletable->Remember(m_job.foundFile, identity.size, identity.lastWrite);
+    }
+    if (!m_job.footer.empty()) {
+        AppendFileToOutput(m_job.footer, output, buffer);
+    }
+}
+
+bool OutputWorker::AppendFileToOutput(const std::string& source, platform::File& output,
+                                      unsigned char (&buffer)[256]) {
+    const std::unique_ptr<platform::File> input = m_job.fs->OpenSource(source);
+    if (!input) {
+        return false;
+    }
+    for (;;) {
+        uint32_t bytesRead = 0;
+        if (!input->Read(buffer, sizeof buffer, &bytesRead)) {
+            return false;
+        }
+        if (bytesRead == 0) {
+            return true;
+        }
+        uint32_t bytesWritten = 0;
+        const bool written = output.Write(buffer, bytesRead, &bytesWritten);
+        m_job.byteCount->fetch_add(bytesWritten, std::memory_order_relaxed);
+        if (!written || bytesWritten != bytesRead || Aborted()) {
+            return false;
+        }
+    }
+}
+
+bool OutputWorker::Aborted() const {
+    return m_job.abort->load(std::memory_order_acquire) != 0;
+}
+
+bool OutputWorker::FoundFileExists() {
+    platform::DirEntry entry;
+    return m_job.fs->FindFirst(m_job.foundFile, AnyFile, &entry);
+}
+
+// A virus scanner or indexer may hold the file for a moment after the copy.
+bool OutputWorker::DeleteJobFile() {
+    for (int attempt = 0;; ++attempt) {
+        if (m_job.fs->Delete(m_job.foundFile)) {
+            return true;
+        }
+        if (attempt == kDeleteRetries || Aborted()) {
+            return false;
+        }
+        m_job.clock->SleepMs(kDeleteRetryMs);
+    }
+}

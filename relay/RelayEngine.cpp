@@ -1,0 +1,196 @@
+#include "relay/RelayEngine.h"
+
+#include <memory>
+
+#include "relay/Counters.h"
+#include "relay/OutputWorker.h"
+#include "relay/Search.h"
+
+const char* const kCaptionStartSearch = u8"検索開始";
+const char* const kCaptionStopSearch = u8"検索中断";
+const char* const kCaptionCancelOutput = u8"出力中止";
+
+int PriorityForSlider(int position) {
+    static const int kPriorities[] = {
+        platform::PriorityIdle,   platform::PriorityLowest,  platform::PriorityBelowNormal,
+        platform::PriorityNormal, platform::PriorityAboveNormal, platform::PriorityHighest,
+        platform::PriorityTimeCritical,
+    };
+    const int last = static_cast<int>(sizeof kPriorities / sizeof kPriorities[0]) - 1;
+    return kPriorities[position < 0 ? 0 : position > last ? last : position];
+}
+
+RelayEngine::RelayEngine(RelayView& view, platform::FileSystem& fs, platform::Clock& clock,
+                         platform::ThreadStarter& threads, platform::LeadByteTest isLeadByte)
+    : m_view(view), m_fs(fs), m_clock(clock), m_threads(threads), m_isLeadByte(isLeadByte) {}
+
+void RelayEngine::ResetRunState() {
+    m_nRunState = Stopped;
+    m_bWorkerRunning = 0;
+    m_bAbort = 0;
+    m_nFileCount = 0;
+    m_nByteCount = 0;
+    m_timeStart = m_clock.NowSeconds();
+}
+
+void RelayEngine::OnOK() {
+    switch (m_nRunState) {
+    case Stopped:
+        m_view.SaveFields();
+        m_nPriority = m_view.ReadSliderPosition();
+        SwitchSettingControls(false);
+        m_view.EnableRunButton(true);
+        m_view.SetRunButtonCaption(kCaptionStopSearch);
+        m_nRunState = Searching;
+        m_view.SetTimer(kSearchTimer, kSearchPeriodMs);
+        break;
+    case Searching:
+        SwitchSettingControls(true);
+        m_view.EnableRunButton(true);
+        m_view.SetRunButtonCaption(kCaptionStartSearch);
+        m_view.KillTimer(kSearchTimer);
+        m_nRunState = Stopped;
+        break;
+    case Outputting:
+        CancelOutput();
+        break;
+    default:
+        break;
+    }
+}
+
+// The state stays Outputting with the run button disabled; the next tick of
+// timer 1 sees the worker gone and returns to Searching.
+void RelayEngine::CancelOutput() {
+    if (m_bCancelling) {
+        return;  // a command dispatched while the window waits below
+    }
+    m_bCancelling = true;
+    m_view.BeginWaitCursor();
+    m_view.EnableRunButton(false);
+    m_bAbort = 1;
+    m_threads.InterruptBlockedIo();
+    m_view.WaitUntil([this] { return m_bWorkerRunning.load(std::memory_order_acquire) == 0; },
+                     kCancelPollMs);
+    m_view.EndWaitCursor();
+    m_bCancelling = false;
+}
+
+void RelayEngine::OnCancel() {
+    if (m_nRunState != Searching && m_nRunState != Stopped) {
+        return;  // a running output is cancelled first, never left behind
+    }
+    m_view.SaveFields();
+    m_nPriority = m_view.ReadSliderPosition();
+    m_bIconic = m_view.IsMinimized() ? 1 : 0;
+    m_view.RemoveTrayIcon();
+    m_view.EndDialog();
+}
+
+void RelayEngine::ExitCommand() {
+    if (m_nRunState != Stopped) {
+        OnOK();
+    }
+    OnCancel();
+}
+
+// Timers are one-shot: killed as the tick begins and armed again when its work
+// is done, so a slow search or refresh never lets ticks queue up.
+void RelayEngine::OnTimer(unsigned id) {
+    m_view.KillTimer(id);
+    if (id == kSearchTimer) {
+        PollSearchTimer();
+    } else if (id == kDisplayTimer) {
+        RefreshDisplay();
+    }
+}
+
+void RelayEngine::PollSearchTimer() {
+    if (m_bCancelling) {
+        // The cancel wait dispatches messages; the state is settled after it.
+        m_view.SetTimer(kSearchTimer, kSearchPeriodMs);
+        return;
+    }
+    switch (m_nRunState) {
+    case Searching:
+        if (FindTargetFile()) {
+            StartJob();
+        } else {
+            m_view.SetTimer(kSearchTimer, kSearchPeriodMs);
+        }
+        break;
+    case Outputting:
+        if (m_bWorkerRunning.load(std::memory_order_acquire) == 0) {
+            m_view.EnableRunButton(true);
+            m_view.SetRunButtonCaption(kCaptionStopSearch);
+            m_nRunState = Searching;
+        }
+        m_view.SetTimer(kSearchTimer, kSearchPeriodMs);
+        break;
+    default:
+        break;  // a tick queued before the timer was killed in Stopped
+    }
+}
+
+bool RelayEngine::FindTargetFile() {
+    return ::FindTargetFile(m_strFolder, m_strTarget, m_strFoundFile, m_fs, m_undeletable, m_isLeadByte);
+}
+
+// The worker gets its own copies of the strings: the display refresh reassigns
+// the members while it runs.
+void RelayEngine::StartJob() {
+    const int priority = PriorityForSlider(m_nPriority);
+    m_view.EnableRunButton(true);
+    m_view.SetRunButtonCaption(kCaptionCancelOutput);
+    m_bWorkerRunning = 1;
+    ++m_nFileCount;
+    m_bAbort = 0;
+    std::unique_ptr<OutputJob> job(new OutputJob{m_strFoundFile, m_strWaiting, m_strOutput, m_strHeader,
+                                                 m_strFooter, &m_bWorkerRunning, &m_bAbort, &m_nByteCount,
+                                                 &m_undeletable, &m_fs, &m_clock, m_isLeadByte});
+    if (m_threads.Start(OutputThreadProc, job.get(), priority)) {
+        job.release();  // the worker owns it now
+    } else {
+        // Nobody else would clear it: the next tick returns to Searching and
+        // the search finds the file again.
+        m_bWorkerRunning = 0;
+    }
+    m_nRunState = Outputting;
+    m_view.SetTimer(kSearchTimer, kSearchPeriodMs);
+}
+
+void RelayEngine::RefreshDisplay() {
+    m_view.SaveFields();
+    // The file-count field is empty only until the first refresh fills it.
+    if (m_strFileCount.empty()) {
+        if (m_bIconic) {
+            m_view.HideWindow();
+            m_view.MinimizeWindow();
+        } else {
+            m_view.ShowWindow();
+            m_view.MoveWindowTo(m_rectWindow);
+        }
+    }
+    FormatThousands(m_strFileCount, m_nFileCount);
+    FormatThousands(m_strByteCount, m_nByteCount.load(std::memory_order_relaxed));
+    m_strUptime = FormatUptime(m_clock.NowSeconds() - m_timeStart);
+    m_view.LoadFields();
+    m_view.SetTimer(kDisplayTimer, kDisplayPeriodMs);
+}
+
+void RelayEngine::SwitchSettingControls(bool editable) {
+    static const SettingControl kEditable[] = {
+        SettingControl::Folder, SettingControl::Waiting, SettingControl::Target, SettingControl::Output,
+        SettingControl::Header, SettingControl::Footer,  SettingControl::Priority,
+    };
+    static const SettingControl kShownWhenStopped[] = {
+        SettingControl::BrowseFooter, SettingControl::BrowseHeader, SettingControl::BrowseFolder,
+        SettingControl::Exit,
+    };
+    for (const SettingControl control : kEditable) {
+        m_view.EnableControl(control, editable);
+    }
+    for (const SettingControl control : kShownWhenStopped) {
+        m_view.ShowControl(control, editable);
+    }
+}

@@ -1,0 +1,154 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+
+namespace {
+
+using testing_support::ReadFile;
+using testing_support::WriteFile;
+
+// Plays the producer that still holds a job file (or a printer port) open.
+class HeldLock {
+public:
+    explicit HeldLock(const std::string& path) : m_fd(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+        EXPECT_GE(m_fd, 0);
+        EXPECT_EQ(0, flock(m_fd, LOCK_EX | LOCK_NB));
+    }
+    ~HeldLock() { close(m_fd); }
+    HeldLock(const HeldLock&) = delete;
+    HeldLock& operator=(const HeldLock&) = delete;
+
+private:
+    int m_fd;
+};
+
+std::vector<std::string> Matches(const std::string& path, bool filesOnly = false) {
+    std::vector<std::string> names;
+    platform::DirEntry entry;
+    platform::SystemFileSystem().FindFirst(
+        path,
+        [&](const platform::DirEntry& e) {
+            if (!filesOnly || !e.isDirectory) {
+                names.push_back(e.name);
+            }
+            return false;
+        },
+        &entry);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class PosixPlatform : public ::testing::Test {
+protected:
+    testing_support::TempDir dir;
+    platform::FileSystem& fs = platform::SystemFileSystem();
+};
+
+TEST_F(PosixPlatform, FindFirstMatchesLikeWindows) {
+    WriteFile(dir / "JOB1.GLF", "12345");
+    WriteFile(dir / "readme", "");
+    std::filesystem::create_directory(dir / "SUB.glf");
+    using Names = std::vector<std::string>;
+    EXPECT_EQ((Names{"JOB1.GLF", "SUB.glf"}), Matches(dir / "*.glf"));
+    EXPECT_EQ((Names{".", "..", "JOB1.GLF", "SUB.glf", "readme"}), Matches(dir / "*.*"));
+    EXPECT_EQ((Names{"JOB1.GLF", "readme"}), Matches(dir / "*", true));
+    EXPECT_EQ((Names{"JOB1.GLF"}), Matches(dir.path() + "\\job1.glf"));
+    EXPECT_TRUE(Matches(dir.path() + "/").empty());
+    EXPECT_TRUE(Matches(dir / "missing/*").empty());
+}
+
+TEST_F(PosixPlatform, FindFirstReportsKindSizeAndChanges) {
+    WriteFile(dir / "a", "12345");
+    platform::DirEntry first, second;
+    const auto any = [](const platform::DirEntry&) { return true; };
+    ASSERT_TRUE(fs.FindFirst(dir / "a", any, &first));
+    EXPECT_FALSE(first.isDirectory);
+    EXPECT_EQ(5u, first.size);
+    ASSERT_TRUE(fs.FindFirst(dir / "?", any, &second));
+    EXPECT_EQ(first.lastWrite, second.lastWrite);
+    std::filesystem::create_directory(dir / "d");
+    ASSERT_TRUE(fs.FindFirst(dir / "d", any, &second));
+    EXPECT_TRUE(second.isDirectory);
+}
+
+TEST_F(PosixPlatform, ProbeTellsReadyBusyAndMissing) {
+    const std::string job = dir / "job";
+    EXPECT_EQ(platform::Probe::Missing, fs.ProbeExclusive(job));
+    WriteFile(job, "x");
+    EXPECT_EQ(platform::Probe::Ready, fs.ProbeExclusive(job));
+    {
+        HeldLock producer(job);
+        EXPECT_EQ(platform::Probe::Busy, fs.ProbeExclusive(job));
+    }
+    EXPECT_EQ(platform::Probe::Ready, fs.ProbeExclusive(job));
+}
+
+TEST_F(PosixPlatform, OutputIsExclusiveAndNotTruncatedUntilAsked) {
+    const std::string out = dir / "out";
+    WriteFile(out, "0123456789");
+    {
+        HeldLock other(out);
+        EXPECT_EQ(nullptr, fs.OpenOutput(out));
+    }
+    auto output = fs.OpenOutput(out);
+    ASSERT_NE(nullptr, output);
+    EXPECT_EQ(nullptr, fs.OpenOutput(out)) << "a second open while the job holds it";
+    uint32_t written = 0;
+    ASSERT_TRUE(output->Write("ab", 2, &written));
+    EXPECT_EQ(2u, written);
+    EXPECT_EQ("ab23456789", ReadFile(out));
+    output->TruncateIfDiskFile();
+    EXPECT_EQ("ab", ReadFile(out));
+    EXPECT_EQ(nullptr, fs.OpenOutput(dir / "missing/out"));
+}
+
+TEST_F(PosixPlatform, OutputCreatesMissingFileAndLeavesDevicesAlone) {
+    auto created = fs.OpenOutput(dir / "new");
+    ASSERT_NE(nullptr, created);
+    EXPECT_TRUE(testing_support::Exists(dir / "new"));
+    auto null = fs.OpenOutput("/dev/null");
+    ASSERT_NE(nullptr, null);
+    uint32_t written = 0;
+    EXPECT_TRUE(null->Write("abc", 3, &written));
+    EXPECT_EQ(3u, written);
+    null->TruncateIfDiskFile();
+}
+
+TEST_F(PosixPlatform, SourceReadsToEndAndDeleteRemoves) {
+    WriteFile(dir / "src", "hello");
+    EXPECT_EQ(nullptr, fs.OpenSource(dir / "none"));
+    auto source = fs.OpenSource(dir / "src");
+    ASSERT_NE(nullptr, source);
+    char buffer[8];
+    uint32_t got = 0;
+    ASSERT_TRUE(source->Read(buffer, 3, &got));
+    EXPECT_EQ("hel", std::string(buffer, got));
+    ASSERT_TRUE(source->Read(buffer, 8, &got));
+    EXPECT_EQ("lo", std::string(buffer, got));
+    ASSERT_TRUE(source->Read(buffer, 8, &got));
+    EXPECT_EQ(0u, got);
+    EXPECT_TRUE(fs.Delete(dir / "src"));
+    EXPECT_FALSE(fs.Delete(dir / "src"));
+}
+
+TEST(PosixThreads, StartsTheProcedureWithItsArgument) {
+    std::atomic<int> seen{0};
+    const auto proc = [](void* arg) -> unsigned {
+        static_cast<std::atomic<int>*>(arg)->store(42, std::memory_order_release);
+        return 0;
+    };
+    ASSERT_TRUE(platform::SystemThreadStarter().Start(proc, &seen, platform::PriorityIdle));
+    while (seen.load(std::memory_order_acquire) == 0) {
+        std::this_thread::yield();
+    }
+    EXPECT_EQ(42, seen.load());
+}
+
+}  // namespace

@@ -1,0 +1,410 @@
+#include "relay/RelayEngine.h"
+
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "relay/OutputWorker.h"
+
+namespace {
+
+using Log = std::vector<std::string>;
+
+const char* const kNames[] = {"Folder",  "Waiting",      "Target",       "Output",       "Header", "Footer",
+                              "Priority", "BrowseFooter", "BrowseHeader", "BrowseFolder", "Exit"};
+
+class RecordingView : public RelayView {
+public:
+    void EnableControl(SettingControl c, bool on) override { Add("Enable ", c, on); }
+    void ShowControl(SettingControl c, bool on) override { Add("Show ", c, on); }
+    void EnableRunButton(bool on) override { log.push_back(on ? "EnableRun" : "DisableRun"); }
+    void SetRunButtonCaption(const char* utf8) override { log.push_back(std::string("Caption ") + utf8); }
+    void SetTimer(unsigned id, unsigned ms) override {
+        log.push_back("SetTimer " + std::to_string(id) + " " + std::to_string(ms));
+    }
+    void KillTimer(unsigned id) override { log.push_back("KillTimer " + std::to_string(id)); }
+    int ReadSliderPosition() override {
+        log.push_back("ReadSlider");
+        return slider;
+    }
+    void SaveFields() override { log.push_back("SaveFields"); }
+    void LoadFields() override { log.push_back("LoadFields"); }
+    bool IsMinimized() override {
+        log.push_back("IsMinimized");
+        return minimized;
+    }
+    void HideWindow() override { log.push_back("HideWindow"); }
+    void ShowWindow() override { log.push_back("ShowWindow"); }
+    void MinimizeWindow() override { log.push_back("MinimizeWindow"); }
+    void MoveWindowTo(const WindowRect& r) override {
+        log.push_back("MoveWindowTo " + std::to_string(r.left) + "," + std::to_string(r.top) + "," +
+                      std::to_string(r.right) + "," + std::to_string(r.bottom));
+    }
+    void BeginWaitCursor() override { log.push_back("BeginWaitCursor"); }
+    void EndWaitCursor() override { log.push_back("EndWaitCursor"); }
+    // Plays the message loop that keeps running while the cancel waits.
+    void WaitUntil(const std::function<bool()>& done, unsigned pollMs) override {
+        log.push_back("WaitUntil " + std::to_string(pollMs));
+        while (!done()) {
+            ++pollsWhileRunning;
+            if (duringWait) {
+                duringWait();
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    void RemoveTrayIcon() override { log.push_back("RemoveTrayIcon"); }
+    void EndDialog() override { log.push_back("EndDialog"); }
+
+    Log Take() { return std::exchange(log, {}); }
+
+    Log log;
+    int slider = 3;
+    bool minimized = false;
+    int pollsWhileRunning = 0;
+    std::function<void()> duringWait;
+
+private:
+    void Add(const char* what, SettingControl c, bool on) {
+        log.push_back(what + std::string(kNames[static_cast<int>(c)]) + (on ? " 1" : " 0"));
+    }
+};
+
+// Keeps started workers until the test runs them, like a thread that has not
+// been scheduled yet.
+class FakeThreads : public platform::ThreadStarter {
+public:
+    bool Start(unsigned (*proc)(void*), void* arg, int priority) override {
+        priorities.push_back(priority);
+        if (!succeed) {
+            return false;
+        }
+        pending.push_back({proc, arg});
+        return true;
+    }
+    void InterruptBlockedIo() override { ++interrupts; }
+    void RunPending() {
+        for (const auto& [proc, arg] : std::exchange(pending, {})) {
+            proc(arg);
+        }
+    }
+    const OutputJob& PendingJob() const { return *static_cast<OutputJob*>(pending.at(0).second); }
+
+    bool succeed = true;
+    int interrupts = 0;
+    std::vector<int> priorities;
+    std::vector<std::pair<unsigned (*)(void*), void*>> pending;
+};
+
+Log Stopping() {
+    Log log;
+    for (int i = 0; i < 7; ++i) {
+        log.push_back("Enable " + std::string(kNames[i]) + " 1");
+    }
+    for (int i = 7; i < 11; ++i) {
+        log.push_back("Show " + std::string(kNames[i]) + " 1");
+    }
+    return log;
+}
+
+class RelayEngineTest : public ::testing::Test {
+protected:
+    RelayEngineTest() {
+        engine.m_strFolder = "C:\\OUT";
+        engine.m_strTarget = "*.GLF";
+        engine.m_strWaiting = ".OFI";
+        engine.m_strOutput = "LPT1";
+        engine.m_strHeader = "H";
+        engine.m_strFooter = "F";
+        engine.ResetRunState();
+    }
+    // Workers started by a test end before the engine they point into.
+    void TearDown() override { threads.RunPending(); }
+
+    void StartSearching() {
+        engine.OnOK();
+        view.Take();
+    }
+    void StartJob() {
+        StartSearching();
+        fs.listings["C:\\OUT\\*.GLF"] = {testing_support::FileEntry("JOB1.GLF")};
+        engine.OnTimer(kSearchTimer);
+        fs.listings.clear();
+        view.Take();
+    }
+
+    RecordingView view;
+    testing_support::ScriptedFileSystem fs;
+    testing_support::FakeClock clock;
+    FakeThreads threads;
+    RelayEngine engine{view, fs, clock, threads, platform::IsLeadByteSjis};
+};
+
+TEST(PriorityForSlider, MapsAndClampsPositions) {
+    const int expected[] = {-15, -2, -1, 0, 1, 2, 15};
+    for (int position = 0; position < 7; ++position) {
+        EXPECT_EQ(expected[position], PriorityForSlider(position)) << position;
+    }
+    EXPECT_EQ(-15, PriorityForSlider(-4));
+    EXPECT_EQ(15, PriorityForSlider(9));
+}
+
+TEST_F(RelayEngineTest, ResetStartsStoppedWithCountersAtZero) {
+    engine.m_nRunState = Outputting;
+    engine.m_bWorkerRunning = 1;
+    engine.m_bAbort = 1;
+    engine.m_nFileCount = 5;
+    engine.m_nByteCount = 7;
+    clock.now = 1234;
+    engine.ResetRunState();
+    EXPECT_EQ(Stopped, engine.m_nRunState);
+    EXPECT_EQ(0, engine.m_bWorkerRunning.load());
+    EXPECT_EQ(0, engine.m_bAbort.load());
+    EXPECT_EQ(0u, engine.m_nFileCount);
+    EXPECT_EQ(0u, engine.m_nByteCount.load());
+    EXPECT_EQ(1234, engine.m_timeStart);
+}
+
+TEST_F(RelayEngineTest, RunButtonStartsAndStopsTheSearch) {
+    view.slider = 5;
+    engine.OnOK();
+    EXPECT_EQ((Log{"SaveFields", "ReadSlider", "Enable Folder 0", "Enable Waiting 0", "Enable Target 0",
+                   "Enable Output 0", "Enable Header 0", "Enable Footer 0", "Enable Priority 0",
+                   "Show BrowseFooter 0", "Show BrowseHeader 0", "Show BrowseFolder 0", "Show Exit 0",
+                   "EnableRun", "Caption 検索中断", "SetTimer 1 2000"}),
+              view.Take());
+    EXPECT_EQ(Searching, engine.m_nRunState);
+    EXPECT_EQ(5, engine.m_nPriority);
+    EXPECT_TRUE(fs.searched.empty()) << "the first search waits for the first tick";
+
+    engine.OnOK();
+    Log stop = Stopping();
+    stop.insert(stop.end(), {"EnableRun", "Caption 検索開始", "KillTimer 1"});
+    EXPECT_EQ(stop, view.Take());
+    EXPECT_EQ(Stopped, engine.m_nRunState);
+}
+
+TEST_F(RelayEngineTest, TickWithoutFindKeepsSearching) {
+    StartSearching();
+    engine.OnTimer(kSearchTimer);
+    EXPECT_EQ((Log{"KillTimer 1", "SetTimer 1 2000"}), view.Take());
+    EXPECT_EQ((std::vector<std::string>{"C:\\OUT\\*.GLF"}), fs.searched);
+    EXPECT_EQ(Searching, engine.m_nRunState);
+}
+
+TEST_F(RelayEngineTest, TickWithFindStartsAJobWithItsOwnCopies) {
+    view.slider = 9;
+    StartSearching();
+    engine.m_bAbort = 1;  // left over from an earlier cancel
+    fs.listings["C:\\OUT\\*.GLF"] = {testing_support::FileEntry("JOB1.GLF")};
+    engine.OnTimer(kSearchTimer);
+    EXPECT_EQ((Log{"KillTimer 1", "EnableRun", "Caption 出力中止", "SetTimer 1 2000"}), view.Take());
+    EXPECT_EQ(Outputting, engine.m_nRunState);
+    EXPECT_EQ(1u, engine.m_nFileCount);
+    EXPECT_EQ(1, engine.m_bWorkerRunning.load());
+    EXPECT_EQ(0, engine.m_bAbort.load());
+    EXPECT_EQ(std::vector<int>{15}, threads.priorities);
+
+    const OutputJob& job = threads.PendingJob();
+    EXPECT_EQ("C:\\OUT\\JOB1.GLF", job.foundFile);
+    EXPECT_EQ(".OFI", job.waiting);
+    EXPECT_EQ("LPT1", job.output);
+    EXPECT_EQ("H", job.header);
+    EXPECT_EQ("F", job.footer);
+    EXPECT_EQ(&engine.m_bWorkerRunning, job.workerRunning);
+    EXPECT_EQ(&engine.m_bAbort, job.abort);
+    EXPECT_EQ(&engine.m_nByteCount, job.byteCount);
+    EXPECT_EQ(platform::IsLeadByteSjis, job.isLeadByte);
+    engine.m_strOutput = "changed";
+    EXPECT_EQ("LPT1", job.output);
+}
+
+TEST_F(RelayEngineTest, ReturnsToSearchingOneTickAfterTheWorkerEnds) {
+    StartJob();
+    engine.OnTimer(kSearchTimer);
+    EXPECT_EQ((Log{"KillTimer 1", "SetTimer 1 2000"}), view.Take());
+    EXPECT_EQ(Outputting, engine.m_nRunState);
+
+    threads.RunPending();
+    EXPECT_EQ(0, engine.m_bWorkerRunning.load());
+    fs.searched.clear();
+    engine.OnTimer(kSearchTimer);
+    EXPECT_EQ((Log{"KillTimer 1", "EnableRun", "Caption 検索中断", "SetTimer 1 2000"}), view.Take());
+    EXPECT_EQ(Searching, engine.m_nRunState);
+    EXPECT_TRUE(fs.searched.empty()) << "no search on the tick that ends the output";
+}
+
+TEST_F(RelayEngineTest, FailedThreadStartFallsBackToSearching) {
+    threads.succeed = false;
+    StartJob();
+    EXPECT_EQ(Outputting, engine.m_nRunState);
+    EXPECT_EQ(0, engine.m_bWorkerRunning.load());
+    EXPECT_EQ(1u, engine.m_nFileCount);
+    engine.OnTimer(kSearchTimer);
+    EXPECT_EQ(Searching, engine.m_nRunState);
+}
+
+TEST_F(RelayEngineTest, CancelAbortsAndWaitsForTheWorker) {
+    StartJob();
+    view.duringWait = [&] {
+        EXPECT_EQ(1, engine.m_bAbort.load());
+        threads.RunPending();
+    };
+    engine.OnOK();
+    EXPECT_EQ((Log{"BeginWaitCursor", "DisableRun", "WaitUntil 500", "EndWaitCursor"}), view.Take());
+    EXPECT_EQ(1, view.pollsWhileRunning);
+    EXPECT_EQ(1, threads.interrupts);
+    EXPECT_EQ(Outputting, engine.m_nRunState);
+    EXPECT_EQ(0, engine.m_bWorkerRunning.load());
+
+    engine.OnTimer(kSearchTimer);
+    EXPECT_EQ(Searching, engine.m_nRunState);
+}
+
+TEST_F(RelayEngineTest, CommandsAndTicksDuringTheCancelWaitChangeNothing) {
+    StartJob();
+    fs.searched.clear();
+    view.duringWait = [&] {
+        Log before = view.Take();
+        engine.OnOK();
+        engine.ExitCommand();
+        engine.OnTimer(kSearchTimer);
+        EXPECT_EQ((Log{"KillTimer 1", "SetTimer 1 2000"}), view.Take());
+        EXPECT_TRUE(fs.searched.empty());
+        view.log = before;
+        threads.RunPending();
+    };
+    engine.OnOK();
+    EXPECT_EQ(Outputting, engine.m_nRunState);
+    EXPECT_EQ(1, threads.interrupts);
+}
+
+TEST_F(RelayEngineTest, ExitIsRefusedWhileOutputting) {
+    StartJob();
+    engine.OnCancel();
+    EXPECT_TRUE(view.Take().empty());
+
+    view.duringWait = [&] { threads.RunPending(); };
+    engine.ExitCommand();
+    EXPECT_EQ((Log{"BeginWaitCursor", "DisableRun", "WaitUntil 500", "EndWaitCursor"}), view.Take());
+
+    engine.OnTimer(kSearchTimer);
+    view.Take();
+    engine.ExitCommand();
+    EXPECT_EQ("EndDialog", view.Take().back());
+}
+
+TEST_F(RelayEngineTest, ExitCommandStopsTheSearchThenEndsTheWindow) {
+    StartSearching();
+    view.slider = 6;
+    view.minimized = true;
+    engine.ExitCommand();
+    Log expected = Stopping();
+    expected.insert(expected.end(), {"EnableRun", "Caption 検索開始", "KillTimer 1", "SaveFields", "ReadSlider",
+                                     "IsMinimized", "RemoveTrayIcon", "EndDialog"});
+    EXPECT_EQ(expected, view.Take());
+    EXPECT_EQ(6, engine.m_nPriority);
+    EXPECT_EQ(1, engine.m_bIconic);
+}
+
+TEST_F(RelayEngineTest, ExitActionAcceptsSearchingDirectly) {
+    StartSearching();
+    engine.m_bIconic = 1;
+    engine.OnCancel();
+    EXPECT_EQ((Log{"SaveFields", "ReadSlider", "IsMinimized", "RemoveTrayIcon", "EndDialog"}), view.Take());
+    EXPECT_EQ(0, engine.m_bIconic);
+    EXPECT_EQ(Searching, engine.m_nRunState);
+}
+
+TEST_F(RelayEngineTest, StrayTicksOnlyKillTheirTimer) {
+    engine.OnTimer(kSearchTimer);  // Stopped
+    engine.OnTimer(7);
+    EXPECT_EQ((Log{"KillTimer 1", "KillTimer 7"}), view.Take());
+    EXPECT_TRUE(fs.searched.empty());
+}
+
+TEST_F(RelayEngineTest, FirstRefreshShowsTheWindowAtItsPlace) {
+    engine.m_rectWindow = {10, 20, 310, 220};
+    engine.OnTimer(kDisplayTimer);
+    EXPECT_EQ((Log{"KillTimer 2", "SaveFields", "ShowWindow", "MoveWindowTo 10,20,310,220", "LoadFields",
+                   "SetTimer 2 5000"}),
+              view.Take());
+    EXPECT_EQ("0", engine.m_strFileCount);
+    EXPECT_EQ("0", engine.m_strByteCount);
+    EXPECT_EQ("0' 00:00", engine.m_strUptime);
+
+    engine.OnTimer(kDisplayTimer);
+    EXPECT_EQ((Log{"KillTimer 2", "SaveFields", "LoadFields", "SetTimer 2 5000"}), view.Take());
+}
+
+TEST_F(RelayEngineTest, FirstRefreshOfAnIconicWindowHidesIt) {
+    engine.m_bIconic = 1;
+    engine.OnTimer(kDisplayTimer);
+    EXPECT_EQ((Log{"KillTimer 2", "SaveFields", "HideWindow", "MinimizeWindow", "LoadFields", "SetTimer 2 5000"}),
+              view.Take());
+}
+
+TEST_F(RelayEngineTest, RefreshFormatsTheCounters) {
+    clock.now = 1000;
+    engine.ResetRunState();
+    engine.m_nFileCount = 1234;
+    engine.m_nByteCount = 4294967295u;
+    clock.now = 1000 + 90061;
+    engine.OnTimer(kDisplayTimer);
+    EXPECT_EQ("1,234", engine.m_strFileCount);
+    EXPECT_EQ("4,294,967,295", engine.m_strByteCount);
+    EXPECT_EQ("1' 01:01", engine.m_strUptime);
+}
+
+// The whole loop with a real worker thread and the real file system.
+class RelayEngineLive : public ::testing::Test {
+protected:
+    RelayEngineLive() {
+        engine.m_strFolder = dir.path();
+        engine.m_strTarget = "*.glf";
+        engine.m_strWaiting = ".ofi";
+        engine.m_strOutput = dir / "out.prn";
+        engine.ResetRunState();
+        clock.onSleep = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+        engine.OnOK();
+    }
+    void TickUntilSearching() {
+        for (int i = 0; i < 5000 && engine.m_nRunState != Searching; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            engine.OnTimer(kSearchTimer);
+        }
+    }
+
+    testing_support::TempDir dir;
+    RecordingView view;
+    testing_support::FakeClock clock;
+    RelayEngine engine{view, platform::SystemFileSystem(), clock, platform::SystemThreadStarter(),
+                       platform::IsLeadByteSystem};
+};
+
+TEST_F(RelayEngineLive, RelaysAJobOnAWorkerThread) {
+    testing_support::WriteFile(dir / "a.glf", testing_support::Pattern(3000));
+    engine.OnTimer(kSearchTimer);
+    ASSERT_EQ(Outputting, engine.m_nRunState);
+    TickUntilSearching();
+    EXPECT_EQ(Searching, engine.m_nRunState);
+    EXPECT_EQ(testing_support::Pattern(3000), testing_support::ReadFile(dir / "out.prn"));
+    EXPECT_FALSE(testing_support::Exists(dir / "a.glf"));
+    EXPECT_EQ(3000u, engine.m_nByteCount.load());
+}
+
+TEST_F(RelayEngineLive, CancelEndsAWorkerWaitingForItsCompanion) {
+    testing_support::WriteFile(dir / "a.glf", "job");
+    testing_support::WriteFile(dir / "a.ofi", "");
+    engine.OnTimer(kSearchTimer);
+    ASSERT_EQ(Outputting, engine.m_nRunState);
+    engine.OnOK();
+    EXPECT_EQ(0, engine.m_bWorkerRunning.load());
+    EXPECT_TRUE(testing_support::Exists(dir / "a.glf"));
+    EXPECT_FALSE(testing_support::Exists(dir / "out.prn"));
+    engine.OnTimer(kSearchTimer);
+    EXPECT_EQ(Searching, engine.m_nRunState);
+}
+
+}  // namespace

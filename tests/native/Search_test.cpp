@@ -1,0 +1,168 @@
+#include "relay/Search.h"
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+
+namespace {
+
+using testing_support::DirectoryEntry;
+using testing_support::FileEntry;
+using Paths = std::vector<std::string>;
+
+class PatternWalk : public ::testing::Test {
+protected:
+    bool Search(const std::string& patterns, platform::LeadByteTest isLeadByte = platform::IsLeadByteSjis) {
+        return FindTargetFile(folder, patterns, found, fs, undeletable, isLeadByte);
+    }
+
+    testing_support::ScriptedFileSystem fs;
+    UndeletableJobs undeletable;
+    std::string folder = "C:\\OUT";
+    std::string found = "unchanged";
+};
+
+TEST_F(PatternWalk, EmptyListSearchesNothing) {
+    EXPECT_FALSE(Search(""));
+    EXPECT_TRUE(fs.searched.empty());
+    EXPECT_EQ("C:\\OUT", folder);
+    EXPECT_EQ("unchanged", found);
+}
+
+TEST_F(PatternWalk, JoinsFolderAndEntryName) {
+    fs.listings["C:\\OUT\\*.GLF"] = {FileEntry("JOB1.GLF")};
+    EXPECT_TRUE(Search("*.GLF"));
+    EXPECT_EQ(Paths{"C:\\OUT\\*.GLF"}, fs.searched);
+    EXPECT_EQ("C:\\OUT\\JOB1.GLF", found);
+    EXPECT_EQ("C:\\OUT\\", folder);  // the caller's folder keeps the backslash
+}
+
+TEST_F(PatternWalk, TrailingBackslashIsPerCharacter) {
+    folder = "C:\\OUT\\";
+    Search("*.GLF");
+    folder = "C:\\OUT/";
+    Search("*.GLF");
+    folder = "C:\\\x95\x5C";  // 表 ends in byte 0x5C but is no backslash
+    Search("*.GLF");
+    EXPECT_EQ((Paths{"C:\\OUT\\*.GLF", "C:\\OUT/\\*.GLF", "C:\\\x95\x5C\\*.GLF"}), fs.searched);
+
+    folder = "C:\\\x95\x5C";
+    Search("*.GLF", platform::IsLeadByteNone);
+    EXPECT_EQ("C:\\\x95\x5C*.GLF", fs.searched.back()) << "single-byte: 0x5C is a backslash";
+    EXPECT_EQ("C:\\\x95\x5C", folder);
+}
+
+TEST_F(PatternWalk, EmptyFolderSearchesRelativeToCurrentDirectory) {
+    folder.clear();
+    fs.listings["*.GLF"] = {FileEntry("JOB1.GLF")};
+    EXPECT_TRUE(Search("*.GLF"));
+    EXPECT_EQ("", folder);
+    EXPECT_EQ("JOB1.GLF", found);
+}
+
+TEST_F(PatternWalk, EmptyPatternsAreSkippedOneSemicolonAtATime) {
+    EXPECT_FALSE(Search(";*.GLF;;*.PRN;"));
+    EXPECT_EQ((Paths{"C:\\OUT\\*.GLF", "C:\\OUT\\*.PRN"}), fs.searched);
+    EXPECT_EQ("unchanged", found);
+}
+
+TEST_F(PatternWalk, BlanksBelongToThePattern) {
+    Search("*.GLF; *.PRN");
+    EXPECT_EQ((Paths{"C:\\OUT\\*.GLF", "C:\\OUT\\ *.PRN"}), fs.searched);
+}
+
+TEST_F(PatternWalk, FirstMatchingPatternWins) {
+    fs.listings["C:\\OUT\\*.GLF"] = {FileEntry("B.GLF")};
+    fs.listings["C:\\OUT\\*.PRN"] = {FileEntry("A.PRN")};
+    EXPECT_TRUE(Search("*.PRN;*.GLF"));
+    EXPECT_EQ("C:\\OUT\\A.PRN", found);
+    EXPECT_EQ(Paths{"C:\\OUT\\*.PRN"}, fs.searched);
+}
+
+TEST_F(PatternWalk, PassesOverDirectories) {
+    fs.listings["C:\\OUT\\*"] = {DirectoryEntry("."), DirectoryEntry(".."), DirectoryEntry("SUB"),
+                                 FileEntry("JOB.GLF")};
+    EXPECT_TRUE(Search("*"));
+    EXPECT_EQ("C:\\OUT\\JOB.GLF", found);
+
+    fs.listings["C:\\OUT\\*.D"] = {DirectoryEntry("X.D")};
+    EXPECT_FALSE(Search("*.D"));
+}
+
+TEST_F(PatternWalk, PassesOverRememberedJobsUntilTheyChange) {
+    fs.listings["C:\\OUT\\*.GLF"] = {FileEntry("STUCK.GLF", 10, 5), FileEntry("NEXT.GLF")};
+    undeletable.Remember("C:\\OUT\\STUCK.GLF", 10, 5);
+    EXPECT_TRUE(Search("*.GLF"));
+    EXPECT_EQ("C:\\OUT\\NEXT.GLF", found);
+
+    fs.listings["C:\\OUT\\*.GLF"] = {FileEntry("STUCK.GLF", 11, 5)};
+    EXPECT_TRUE(Search("*.GLF"));
+    EXPECT_EQ("C:\\OUT\\STUCK.GLF", found);
+}
+
+TEST_F(PatternWalk, FoundPathNamesThePatternsFolder) {
+    fs.listings["C:\\OUT\\SUB\\*.GLF"] = {FileEntry("JOB.GLF")};
+    EXPECT_TRUE(Search("SUB\\*.GLF"));
+    EXPECT_EQ("C:\\OUT\\SUB\\JOB.GLF", found);
+
+    fs.listings["C:\\OUT\\A/B\\x*"] = {FileEntry("x1")};
+    EXPECT_TRUE(Search("A/B\\x*"));
+    EXPECT_EQ("C:\\OUT\\A/B\\x1", found);
+
+    // The 0x5C of 表 does not end a folder part.
+    fs.listings["C:\\OUT\\\x95\x5C*"] = {FileEntry("\x95\x5C.GLF")};
+    EXPECT_TRUE(Search("\x95\x5C*"));
+    EXPECT_EQ("C:\\OUT\\\x95\x5C.GLF", found);
+}
+
+class FolderSearch : public ::testing::Test {
+protected:
+    bool Search(const std::string& patterns) {
+        return FindTargetFile(folder, patterns, found, platform::SystemFileSystem(), undeletable,
+                              platform::IsLeadByteSystem);
+    }
+
+    testing_support::TempDir dir;
+    UndeletableJobs undeletable;
+    std::string folder = dir.path();
+    std::string found;
+};
+
+TEST_F(FolderSearch, FindsEachMatchingFileOnceDeletedOneByOne) {
+    testing_support::WriteFile(dir / "a.glf", "a");
+    testing_support::WriteFile(dir / "B.GLF", "b");
+    testing_support::WriteFile(dir / "c.Glf", "c");
+    testing_support::WriteFile(dir / "d.prn", "d");
+    std::filesystem::create_directory(dir / "sub.glf");
+    std::set<std::string> relayed;
+    while (Search("*.GLF")) {
+        ASSERT_TRUE(relayed.insert(found).second) << found;
+        ASSERT_TRUE(platform::SystemFileSystem().Delete(found)) << found;
+    }
+    const std::string prefix = dir.path() + "\\";
+    EXPECT_EQ((std::set<std::string>{prefix + "a.glf", prefix + "B.GLF", prefix + "c.Glf"}), relayed);
+    EXPECT_TRUE(testing_support::Exists(dir / "d.prn"));
+}
+
+TEST_F(FolderSearch, MissingFolderOrNoMatchFindsNothing) {
+    EXPECT_FALSE(Search("*.GLF"));
+    folder = dir / "missing";
+    testing_support::WriteFile(dir / "x.glf", "x");
+    EXPECT_FALSE(Search("*.GLF"));
+}
+
+TEST_F(FolderSearch, PassesOverARememberedFileUntilItChanges) {
+    const std::string job = dir / "stuck.glf";
+    testing_support::WriteFile(job, "12345");
+    ASSERT_TRUE(Search("*.glf"));
+    platform::DirEntry entry;
+    ASSERT_TRUE(platform::SystemFileSystem().FindFirst(found, [](const platform::DirEntry&) { return true; },
+                                                       &entry));
+    undeletable.Remember(found, entry.size, entry.lastWrite);
+    EXPECT_FALSE(Search("*.glf"));
+
+    testing_support::WriteFile(job, "123456");
+    EXPECT_TRUE(Search("*.glf"));
+}
+
+}  // namespace

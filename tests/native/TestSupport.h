@@ -1,0 +1,232 @@
+// Helpers shared by the native engine tests: a scratch folder, a clock that
+// does not sleep, and file systems that record or break on purpose.
+#pragma once
+
+#include <stdlib.h>
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace testing_support {
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "relay-XXXXXX").string();
+        m_path = mkdtemp(pattern.data());
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, ignored);
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return m_path; }
+    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+inline void WriteFile(const std::string& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline bool Exists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
+
+// Distinct bytes so that a lost, doubled or shifted chunk shows.
+inline std::string Pattern(size_t size, unsigned seed = 0) {
+    std::string text(size, '\0');
+    for (size_t i = 0; i < size; ++i) {
+        text[i] = static_cast<char>((i * 7 + i / 251 + seed) & 0xFF);
+    }
+    return text;
+}
+
+class FakeClock : public platform::Clock {
+public:
+    int64_t NowSeconds() override { return now; }
+    void SleepMs(uint32_t ms) override {
+        sleeps.push_back(ms);
+        if (onSleep) {
+            onSleep();
+        }
+    }
+    int64_t now = 0;
+    std::vector<uint32_t> sleeps;
+    std::function<void()> onSleep;
+};
+
+// Answers FindFirst from listings keyed by the exact search path and records
+// every path asked for; nothing else is expected of it.
+class ScriptedFileSystem : public platform::FileSystem {
+public:
+    bool FindFirst(const std::string& path, const std::function<bool(const platform::DirEntry&)>& accept,
+                   platform::DirEntry* found) override {
+        searched.push_back(path);
+        for (const platform::DirEntry& entry : listings[path]) {
+            if (accept(entry)) {
+                *found = entry;
+                return true;
+            }
+        }
+        return false;
+    }
+    platform::Probe ProbeExclusive(const std::string&) override { return platform::Probe::Missing; }
+    std::unique_ptr<platform::File> OpenOutput(const std::string&) override { return nullptr; }
+    std::unique_ptr<platform::File> OpenSource(const std::string&) override { return nullptr; }
+    bool Delete(const std::string&) override { return false; }
+
+    std::map<std::string, std::vector<platform::DirEntry>> listings;
+    std::vector<std::string> searched;
+};
+
+inline platform::DirEntry FileEntry(const std::string& name, uint64_t size = 1, uint64_t lastWrite = 1) {
+    platform::DirEntry entry;
+    entry.name = name;
+    entry.size = size;
+    entry.lastWrite = lastWrite;
+    return entry;
+}
+
+inline platform::DirEntry DirectoryEntry(const std::string& name) {
+    platform::DirEntry entry;
+    entry.name = name;
+    entry.isDirectory = true;
+    return entry;
+}
+
+// The real POSIX file system with faults and hooks on top.
+class FaultyFileSystem : public platform::FileSystem {
+public:
+    // Counts writes across every output; `shortWriteAt` (1-based) accepts one
+    // byte less than asked, `failWriteAt` accepts none and fails.
+    struct WriteFaults {
+        int writes = 0;
+        int shortWriteAt = 0;
+        int failWriteAt = 0;
+        std::function<void(int)> afterWrite;
+    };
+
+    bool FindFirst(const std::string& path, const std::function<bool(const platform::DirEntry&)>& accept,
+                   platform::DirEntry* found) override {
+        if (onFindFirst) {
+            onFindFirst(path);
+        }
+        return real.FindFirst(path, accept, found);
+    }
+    platform::Probe ProbeExclusive(const std::string& path) override {
+        const platform::Probe probe = real.ProbeExclusive(path);
+        if (onProbe) {
+            onProbe(probe);
+        }
+        return probe;
+    }
+    std::unique_ptr<platform::File> OpenOutput(const std::string& path) override {
+        ++outputOpens;
+        if (onOpenOutput) {
+            onOpenOutput();
+        }
+        auto file = real.OpenOutput(path);
+        return file ? std::make_unique<FaultyOutput>(std::move(file), writeFaults) : nullptr;
+    }
+    std::unique_ptr<platform::File> OpenSource(const std::string& path) override {
+        if (unopenableSources.count(path)) {
+            return nullptr;
+        }
+        auto file = real.OpenSource(path);
+        if (file && failReadOf == path) {
+            return std::make_unique<FailingReads>(std::move(file), failReadAfter);
+        }
+        return file;
+    }
+    bool Delete(const std::string& path) override {
+        ++deleteAttempts;
+        return deleteFailures-- > 0 ? false : real.Delete(path);
+    }
+
+    platform::FileSystem& real = platform::SystemFileSystem();
+    std::function<void(const std::string&)> onFindFirst;
+    std::function<void(platform::Probe)> onProbe;
+    std::function<void()> onOpenOutput;
+    std::set<std::string> unopenableSources;
+    std::string failReadOf;
+    int failReadAfter = 0;  // successful reads before the failing one
+    int deleteFailures = 0;
+    int deleteAttempts = 0;
+    int outputOpens = 0;
+    WriteFaults writeFaults;
+
+private:
+    class FaultyOutput : public platform::File {
+    public:
+        FaultyOutput(std::unique_ptr<platform::File> file, WriteFaults& faults)
+            : m_file(std::move(file)), m_faults(faults) {}
+        bool Read(void* buffer, uint32_t size, uint32_t* bytesRead) override {
+            return m_file->Read(buffer, size, bytesRead);
+        }
+        bool Write(const void* buffer, uint32_t size, uint32_t* bytesWritten) override {
+            const int index = ++m_faults.writes;
+            bool ok;
+            if (index == m_faults.failWriteAt) {
+                *bytesWritten = 0;
+                ok = false;
+            } else {
+                ok = m_file->Write(buffer, index == m_faults.shortWriteAt ? size - 1 : size, bytesWritten);
+            }
+            if (m_faults.afterWrite) {
+                m_faults.afterWrite(index);
+            }
+            return ok;
+        }
+        void TruncateIfDiskFile() override { m_file->TruncateIfDiskFile(); }
+
+    private:
+        std::unique_ptr<platform::File> m_file;
+        WriteFaults& m_faults;
+    };
+
+    class FailingReads : public platform::File {
+    public:
+        FailingReads(std::unique_ptr<platform::File> file, int goodReads)
+            : m_file(std::move(file)), m_goodReads(goodReads) {}
+        bool Read(void* buffer, uint32_t size, uint32_t* bytesRead) override {
+            if (m_goodReads-- <= 0) {
+                *bytesRead = 0;
+                return false;
+            }
+            return m_file->Read(buffer, size, bytesRead);
+        }
+        bool Write(const void*, uint32_t, uint32_t* bytesWritten) override {
+            *bytesWritten = 0;
+            return false;
+        }
+        void TruncateIfDiskFile() override {}
+
+    private:
+        std::unique_ptr<platform::File> m_file;
+        int m_goodReads;
+    };
+};
+
+}  // namespace testing_support
