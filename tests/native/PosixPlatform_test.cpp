@@ -64,7 +64,7 @@ TEST_F(PosixPlatform, FindFirstMatchesLikeWindows) {
     EXPECT_TRUE(Matches(dir / "missing/*").empty());
 }
 
-TEST_F(PosixPlatform, FindFirstReportsKindSizeAndChanges) {
+TEST_F(PosixPlatform, FindFirstReportsKindSizeAndStableTime) {
     WriteFile(dir / "a", "12345");
     platform::DirEntry first, second;
     const auto any = [](const platform::DirEntry&) { return true; };
