@@ -1,6 +1,12 @@
 # Cross build: the Windows program, its framework layer and the tests that run
 # under Wine.
 enable_language(C RC)
+
+# CTest runs the Windows programs under Wine through the project's harness.
+# Set before any executable target, which takes the emulator when created.
+if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
+endif()
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
 
 file(GLOB FRAMEWORK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/framework/*.cpp)

@@ -1,0 +1,220 @@
+// The Win32 twin of the platform services: what the shipped program uses for
+// the directory search, the job and output files, the clock and the worker
+// thread.
+#include <windows.h>
+
+#include <utility>
+
+#include "platform/Platform.h"
+
+namespace platform {
+namespace {
+
+// Owns a kernel object handle; both INVALID_HANDLE_VALUE and null mean none,
+// since CreateFileA and CreateThread disagree on how they fail.
+class KernelHandle {
+public:
+    KernelHandle() = default;
+    explicit KernelHandle(HANDLE handle) : m_handle(handle) {}
+    KernelHandle(KernelHandle&& other) noexcept : m_handle(other.Release()) {}
+    KernelHandle& operator=(KernelHandle&& other) noexcept {
+        Reset(other.Release());
+        return *this;
+    }
+    KernelHandle(const KernelHandle&) = delete;
+    KernelHandle& operator=(const KernelHandle&) = delete;
+    ~KernelHandle() { Reset(nullptr); }
+
+    explicit operator bool() const { return m_handle != nullptr && m_handle != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return m_handle; }
+    HANDLE Release() {
+        HANDLE handle = m_handle;
+        m_handle = nullptr;
+        return handle;
+    }
+    void Reset(HANDLE handle) {
+        if (*this) CloseHandle(m_handle);
+        m_handle = handle;
+    }
+
+private:
+    HANDLE m_handle = nullptr;
+};
+
+// Owns a directory search; closed with FindClose, not CloseHandle.
+class FindHandle {
+public:
+    explicit FindHandle(HANDLE handle) : m_handle(handle) {}
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+    ~FindHandle() {
+        if (*this) FindClose(m_handle);
+    }
+    explicit operator bool() const { return m_handle != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return m_handle; }
+
+private:
+    HANDLE m_handle;
+};
+
+uint64_t Combine(DWORD high, DWORD low) { return (uint64_t{high} << 32) | low; }
+
+DirEntry ToDirEntry(const WIN32_FIND_DATAA& data) {
+    DirEntry entry;
+    entry.name = data.cFileName;
+    entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.size = Combine(data.nFileSizeHigh, data.nFileSizeLow);
+    entry.lastWrite = Combine(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
+    return entry;
+}
+
+class Win32File : public File {
+public:
+    explicit Win32File(KernelHandle handle) : m_handle(std::move(handle)) {}
+
+    bool Read(void* buffer, uint32_t size, uint32_t* bytesRead) override {
+        DWORD count = 0;
+        const bool ok = ReadFile(m_handle.Get(), buffer, size, &count, nullptr) != FALSE;
+        *bytesRead = ok ? count : 0;
+        return ok;
+    }
+
+    bool Write(const void* buffer, uint32_t size, uint32_t* bytesWritten) override {
+        DWORD count = 0;
+        const bool ok = WriteFile(m_handle.Get(), buffer, size, &count, nullptr) != FALSE;
+        *bytesWritten = ok ? count : 0;
+        return ok;
+    }
+
+    // A port or pipe has no end to set; only a file on disk keeps stale bytes
+    // from a longer earlier job.
+    void TruncateIfDiskFile() override {
+        if (GetFileType(m_handle.Get()) == FILE_TYPE_DISK) SetEndOfFile(m_handle.Get());
+    }
+
+private:
+    KernelHandle m_handle;
+};
+
+std::unique_ptr<File> WrapOpened(HANDLE handle) {
+    KernelHandle owner(handle);
+    if (!owner) return nullptr;
+    return std::make_unique<Win32File>(std::move(owner));
+}
+
+class Win32FileSystem : public FileSystem {
+public:
+    bool FindFirst(const std::string& path, const std::function<bool(const DirEntry&)>& accept,
+                   DirEntry* found) override {
+        WIN32_FIND_DATAA data;
+        FindHandle search(FindFirstFileA(path.c_str(), &data));
+        if (!search) return false;
+        do {
+            DirEntry entry = ToDirEntry(data);
+            if (accept(entry)) {
+                if (found) *found = std::move(entry);
+                return true;
+            }
+        } while (FindNextFileA(search.Get(), &data));
+        return false;
+    }
+
+    // Share mode 0 fails with a sharing violation while any other process has
+    // the file open, which is how a producer still writing is recognised.
+    Probe ProbeExclusive(const std::string& path) override {
+        KernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) return Probe::Ready;
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Probe::Missing
+                                                                              : Probe::Busy;
+    }
+
+    std::unique_ptr<File> OpenOutput(const std::string& path) override {
+        return WrapOpened(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_ALWAYS, 0, nullptr));
+    }
+
+    std::unique_ptr<File> OpenSource(const std::string& path) override {
+        return WrapOpened(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+    }
+
+    bool Delete(const std::string& path) override { return DeleteFileA(path.c_str()) != FALSE; }
+};
+
+class Win32Clock : public Clock {
+public:
+    int64_t NowSeconds() override {
+        // FILETIME counts 100 ns steps since 1601-01-01.
+        constexpr uint64_t kTicksPerSecond = 10000000;
+        constexpr uint64_t kSecondsFrom1601To1970 = 11644473600;
+        FILETIME now;
+        GetSystemTimeAsFileTime(&now);
+        const uint64_t ticks = Combine(now.dwHighDateTime, now.dwLowDateTime);
+        return static_cast<int64_t>(ticks / kTicksPerSecond - kSecondsFrom1601To1970);
+    }
+
+    void SleepMs(uint32_t ms) override { Sleep(ms); }
+};
+
+// What the new thread needs, handed over on the heap because CreateThread's
+// entry has another calling convention than the engine's thread function.
+struct ThreadStart {
+    unsigned (*proc)(void*);
+    void* arg;
+};
+
+DWORD WINAPI ThreadEntry(LPVOID param) {
+    const ThreadStart start = *static_cast<ThreadStart*>(param);
+    delete static_cast<ThreadStart*>(param);
+    return start.proc(start.arg);
+}
+
+// Used from the interface thread only. The last thread's handle is kept so
+// that a cancel can break off its blocked I/O; holding it also keeps the
+// thread id from being reused while it may still be named.
+class Win32ThreadStarter : public ThreadStarter {
+public:
+    bool Start(unsigned (*proc)(void*), void* arg, int priority) override {
+        auto* start = new ThreadStart{proc, arg};
+        DWORD id = 0;
+        KernelHandle thread(CreateThread(nullptr, 0, ThreadEntry, start, CREATE_SUSPENDED, &id));
+        if (!thread) {
+            delete start;
+            return false;
+        }
+        SetThreadPriority(thread.Get(), priority);
+        ResumeThread(thread.Get());
+        m_lastThread = std::move(thread);
+        return true;
+    }
+
+    void InterruptBlockedIo() override {
+        if (m_lastThread) CancelSynchronousIo(m_lastThread.Get());
+    }
+
+private:
+    KernelHandle m_lastThread;
+};
+
+}  // namespace
+
+bool IsLeadByteSystem(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
+
+FileSystem& SystemFileSystem() {
+    static Win32FileSystem fileSystem;
+    return fileSystem;
+}
+
+Clock& SystemClock() {
+    static Win32Clock clock;
+    return clock;
+}
+
+ThreadStarter& SystemThreadStarter() {
+    static Win32ThreadStarter starter;
+    return starter;
+}
+
+}  // namespace platform

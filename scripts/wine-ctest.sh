@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Runs the CTest suite of a Windows build tree under Wine: one prefix, one
+# Xvfb and one persistent wineserver for the whole run, always torn down.
+# Usage: wine-ctest.sh <builddir> [ctest arguments...]
+set -euo pipefail
+export VARNOW_BUILD_DIR=$(cd "${1:?usage: wine-ctest.sh <builddir> [ctest args]}" && pwd -P)
+shift
+source "$(dirname "$0")/wine-env.sh"
+trap wine_session_stop EXIT
+wine_session_start
+ctest --test-dir "$VARNOW_BUILD_DIR" --timeout 300 --output-on-failure "$@"

@@ -1,0 +1,124 @@
+# Sourced by every script that runs Windows programs of this project under Wine.
+#
+# Environment it sets up (the build tree is $VARNOW_BUILD_DIR, or else the tree
+# around $VARNOW_BUILD_HINT or the current directory):
+#   WINEPREFIX            $VARNOW_BUILD_DIR/wine-prefix, never ~/.wine
+#   WINEDEBUG, WINEDLLOVERRIDES, TZ, LANG (ja_JP.UTF-8: code page 932), LC_ALL unset
+#   VARNOW_LPT1_CAPTURE   where LPT1 writes to; Windows programs see it too
+#
+# Functions:
+#   wine_prefix_ensure        create the prefix with Japanese fonts, once
+#   wine_display_start        one Xvfb on a free display; exports DISPLAY
+#   wine_server_start         a persistent wineserver, booted prefix
+#   wine_lpt1_capture [path]  point LPT1 at path (default $VARNOW_BUILD_DIR/wine-io/lpt1)
+#   wine_session_start        all of the above
+#   wine_session_stop         stop the server and the display started here
+
+# The build tree holds CMakeCache.txt; look upwards from the given folder.
+wine_find_build_dir() {
+  local dir
+  dir=$(cd "${1:-.}" 2>/dev/null && pwd -P) || return 1
+  while [ "$dir" != / ]; do
+    if [ -f "$dir/CMakeCache.txt" ]; then echo "$dir"; return 0; fi
+    dir=$(dirname "$dir")
+  done
+  return 1
+}
+
+if [ -z "${VARNOW_BUILD_DIR:-}" ]; then
+  VARNOW_BUILD_DIR=$(wine_find_build_dir "${VARNOW_BUILD_HINT:-.}") || {
+    echo "wine-env.sh: set VARNOW_BUILD_DIR or run inside a build tree" >&2
+    return 1
+  }
+fi
+export VARNOW_BUILD_DIR
+export WINEPREFIX="$VARNOW_BUILD_DIR/wine-prefix"
+export WINEDEBUG=-all
+# Without this wineboot stops at the Mono/Gecko installer dialog.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export TZ=UTC
+export LANG=ja_JP.UTF-8
+unset LC_ALL
+export VARNOW_LPT1_CAPTURE="${VARNOW_LPT1_CAPTURE:-$VARNOW_BUILD_DIR/wine-io/lpt1}"
+
+VARNOW_WINE_LOG="$VARNOW_BUILD_DIR/wine-io/wine.log"
+mkdir -p "$VARNOW_BUILD_DIR/wine-io"
+
+# Dialog fonts map to IPA P Gothic, or Japanese captions draw as boxes. regedit
+# reads REGEDIT4 files in the ANSI code page, hence CP932.
+wine_fonts_install() {
+  local reg="$VARNOW_BUILD_DIR/wine-io/fonts.reg"
+  iconv -f UTF-8 -t CP932 >"$reg" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
+"ＭＳ Ｐゴシック"="IPAPGothic"
+"MS Shell Dlg"="IPAPGothic"
+"MS UI Gothic"="IPAPGothic"
+"Tahoma"="IPAPGothic"
+REG
+  wine regedit "$reg" >>"$VARNOW_WINE_LOG" 2>&1
+}
+
+# The stamp is written last, so an interrupted creation is done again. The lock
+# keeps two runs from creating the same prefix at once.
+wine_prefix_ensure() {
+  local stamp="$WINEPREFIX/.varnow-ready"
+  [ -f "$stamp" ] && return 0
+  mkdir -p "$WINEPREFIX"
+  (
+    flock 9
+    [ -f "$stamp" ] && exit 0
+    local started=$SECONDS
+    wine wineboot -i >>"$VARNOW_WINE_LOG" 2>&1 </dev/null || exit 1
+    wine_fonts_install || exit 1
+    touch "$stamp"
+    echo "wine-env: prefix created in $((SECONDS - started)) s" >&2
+  ) 9>"$VARNOW_BUILD_DIR/wine-io/prefix.lock"
+}
+
+wine_display_start() {
+  local n=90
+  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >>"$VARNOW_WINE_LOG" 2>&1 </dev/null &
+  VARNOW_XVFB_PID=$!
+  export DISPLAY=":$n"
+  local i
+  for i in $(seq 50); do
+    [ -e "/tmp/.X11-unix/X$n" ] && return 0
+    kill -0 "$VARNOW_XVFB_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  echo "wine-env: Xvfb on :$n did not start" >&2
+  return 1
+}
+
+# Wine's background processes keep the output they were started with, so they
+# are started here, with output to the log, before any test runs: then nothing
+# lingering holds the pipes CTest reads.
+wine_server_start() {
+  wineserver -p >>"$VARNOW_WINE_LOG" 2>&1 </dev/null
+  wine wineboot >>"$VARNOW_WINE_LOG" 2>&1 </dev/null
+}
+
+# A plain file (or a FIFO the caller made) receives what programs write to LPT1.
+wine_lpt1_capture() {
+  local target="${1:-$VARNOW_LPT1_CAPTURE}"
+  mkdir -p "$(dirname "$target")" "$WINEPREFIX/dosdevices"
+  [ -e "$target" ] || : >"$target"
+  ln -sfn "$target" "$WINEPREFIX/dosdevices/lpt1"
+  export VARNOW_LPT1_CAPTURE="$target"
+}
+
+wine_session_start() {
+  wine_prefix_ensure && wine_display_start && wine_server_start && wine_lpt1_capture "$@"
+}
+
+wine_session_stop() {
+  wineserver -k >/dev/null 2>&1 || true
+  if [ -n "${VARNOW_XVFB_PID:-}" ]; then
+    kill "$VARNOW_XVFB_PID" 2>/dev/null || true
+    wait "$VARNOW_XVFB_PID" 2>/dev/null || true
+    unset VARNOW_XVFB_PID
+  fi
+}

@@ -1,0 +1,172 @@
+// The Win32 file system twin on real files, with a second Windows process in
+// the role of a producer that still has a file open.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "tests/wine/PlatformTestSupport.h"
+
+namespace {
+
+using platform::DirEntry;
+using platform::Probe;
+using wine_test::HeldFile;
+using wine_test::ReadBytes;
+using wine_test::TempFolder;
+using wine_test::WriteBytes;
+
+platform::FileSystem& fs = platform::SystemFileSystem();
+
+bool AnyEntry(const DirEntry&) { return true; }
+
+TEST(Win32FindFirst, MatchesWildcardsAgainstRealNames) {
+    TempFolder folder;
+    ASSERT_TRUE(WriteBytes(folder / "JOB1.GLF", "a"));
+    ASSERT_TRUE(WriteBytes(folder / "JOB22.PRN", "b"));
+
+    DirEntry found;
+    ASSERT_TRUE(fs.FindFirst(folder / "*.GLF", AnyEntry, &found));
+    EXPECT_EQ(found.name, "JOB1.GLF");
+    ASSERT_TRUE(fs.FindFirst(folder / "JOB??.PRN", AnyEntry, &found));
+    EXPECT_EQ(found.name, "JOB22.PRN");
+    EXPECT_FALSE(fs.FindFirst(folder / "JOB?.PRN", AnyEntry, &found));
+    EXPECT_FALSE(fs.FindFirst(folder / "*.TXT", AnyEntry, &found));
+    EXPECT_FALSE(fs.FindFirst(folder / "missing\\*.GLF", AnyEntry, &found));
+    EXPECT_FALSE(fs.FindFirst(folder.Path() + "\\", AnyEntry, &found));
+}
+
+TEST(Win32FindFirst, WalksPastEntriesThePredicateRefuses) {
+    TempFolder folder;
+    ASSERT_TRUE(CreateDirectoryA((folder / "SUB").c_str(), nullptr));
+    ASSERT_TRUE(WriteBytes(folder / "z.dat", "z"));
+
+    std::vector<std::string> directories;
+    std::vector<std::string> files;
+    DirEntry found;
+    EXPECT_FALSE(fs.FindFirst(folder / "*",
+                              [&](const DirEntry& entry) {
+                                  (entry.isDirectory ? directories : files).push_back(entry.name);
+                                  return false;
+                              },
+                              &found));
+    EXPECT_EQ(directories.size(), 3u);  // ".", ".." and SUB
+    EXPECT_EQ(files, std::vector<std::string>{"z.dat"});
+
+    ASSERT_TRUE(fs.FindFirst(folder / "*", [](const DirEntry& e) { return !e.isDirectory; }, &found));
+    EXPECT_EQ(found.name, "z.dat");
+    EXPECT_FALSE(found.isDirectory);
+}
+
+TEST(Win32FindFirst, ReportsSizeAndLastWriteTime) {
+    TempFolder folder;
+    const std::string path = folder / "sized.bin";
+    ASSERT_TRUE(WriteBytes(path, std::string(70000, 's')));
+    const FILETIME stamp{0x12345678, 0x01D00000};
+    {
+        const UniqueKernelHandle file(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0,
+                                                       nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(file);
+        ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &stamp));
+    }
+
+    DirEntry found;
+    ASSERT_TRUE(fs.FindFirst(path, AnyEntry, &found));
+    EXPECT_EQ(found.size, 70000u);
+    EXPECT_EQ(found.lastWrite, 0x01D0000012345678u);
+}
+
+TEST(Win32Probe, IsBusyWhileAnotherProcessHoldsTheFileAndReadyAfter) {
+    TempFolder folder;
+    const std::string job = folder / "JOB1.GLF";
+    ASSERT_TRUE(WriteBytes(job, "job"));
+    EXPECT_EQ(fs.ProbeExclusive(job), Probe::Ready);
+
+    HeldFile producer(job);
+    ASSERT_TRUE(producer.IsHeld());
+    EXPECT_EQ(fs.ProbeExclusive(job), Probe::Busy);
+
+    ASSERT_TRUE(producer.Release());
+    EXPECT_EQ(fs.ProbeExclusive(job), Probe::Ready);
+}
+
+TEST(Win32Probe, IsMissingForAVanishedFileOrFolder) {
+    TempFolder folder;
+    const std::string job = folder / "JOB1.GLF";
+    ASSERT_TRUE(WriteBytes(job, "job"));
+    ASSERT_TRUE(fs.Delete(job));
+    EXPECT_FALSE(fs.Delete(job));
+
+    EXPECT_EQ(fs.ProbeExclusive(job), Probe::Missing);
+    EXPECT_EQ(fs.ProbeExclusive(folder / "gone\\JOB1.GLF"), Probe::Missing);
+}
+
+TEST(Win32OpenOutput, FailsWhileAnotherProcessHoldsIt) {
+    TempFolder folder;
+    const std::string output = folder / "out.prn";
+    HeldFile other(output);
+    ASSERT_TRUE(other.IsHeld());
+    EXPECT_EQ(fs.OpenOutput(output), nullptr);
+
+    ASSERT_TRUE(other.Release());
+    EXPECT_NE(fs.OpenOutput(output), nullptr);
+}
+
+TEST(Win32OpenOutput, CreatesAMissingFile) {
+    TempFolder folder;
+    const std::string output = folder / "new.prn";
+    {
+        auto file = fs.OpenOutput(output);
+        ASSERT_NE(file, nullptr);
+        uint32_t written = 0;
+        ASSERT_TRUE(file->Write("abc", 3, &written));
+        EXPECT_EQ(written, 3u);
+    }
+    EXPECT_EQ(ReadBytes(output), "abc");
+}
+
+TEST(Win32OpenOutput, OverwritesFromTheStartAndTruncatesOnlyWhenAsked) {
+    TempFolder folder;
+    const std::string output = folder / "out.prn";
+    ASSERT_TRUE(WriteBytes(output, std::string(1000, 'o')));
+    {
+        auto file = fs.OpenOutput(output);
+        ASSERT_NE(file, nullptr);
+        uint32_t written = 0;
+        ASSERT_TRUE(file->Write(std::string(300, 'j').data(), 300, &written));
+    }
+    EXPECT_EQ(ReadBytes(output), std::string(300, 'j') + std::string(700, 'o'));
+
+    {
+        auto file = fs.OpenOutput(output);
+        ASSERT_NE(file, nullptr);
+        uint32_t written = 0;
+        ASSERT_TRUE(file->Write(std::string(300, 'k').data(), 300, &written));
+        file->TruncateIfDiskFile();
+    }
+    EXPECT_EQ(ReadBytes(output), std::string(300, 'k'));
+}
+
+TEST(Win32OpenSource, SharesReadingAndReadsToTheEnd) {
+    TempFolder folder;
+    const std::string source = folder / "header.txt";
+    ASSERT_TRUE(WriteBytes(source, "HEAD"));
+
+    auto first = fs.OpenSource(source);
+    auto second = fs.OpenSource(source);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(fs.ProbeExclusive(source), Probe::Busy);
+
+    char buffer[256];
+    uint32_t count = 0;
+    ASSERT_TRUE(first->Read(buffer, sizeof buffer, &count));
+    EXPECT_EQ(std::string(buffer, count), "HEAD");
+    ASSERT_TRUE(first->Read(buffer, sizeof buffer, &count));
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(fs.OpenSource(folder / "missing.txt"), nullptr);
+}
+
+}  // namespace

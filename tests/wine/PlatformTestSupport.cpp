@@ -1,0 +1,122 @@
+#include "tests/wine/PlatformTestSupport.h"
+
+#include <vector>
+
+namespace wine_test {
+namespace {
+
+std::string Environment(const char* name) {
+    char value[MAX_PATH] = "";
+    const DWORD length = GetEnvironmentVariableA(name, value, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::string(value, length) : std::string();
+}
+
+void RemoveTree(const std::string& folder) {
+    WIN32_FIND_DATAA data;
+    const UniqueFindHandle search(FindFirstFileA((folder + "\\*").c_str(), &data));
+    if (search) {
+        do {
+            const std::string name = data.cFileName;
+            if (name == "." || name == "..") continue;
+            const std::string path = folder + "\\" + name;
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(path);
+            } else {
+                DeleteFileA(path.c_str());
+            }
+        } while (FindNextFileA(search.get(), &data));
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+}  // namespace
+
+std::string ToWinePath(const std::string& unixPath) {
+    if (unixPath.empty() || unixPath[0] != '/') return unixPath;
+    std::string path = "Z:" + unixPath;
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+    return path;
+}
+
+std::string BinDir() { return ToWinePath(VARNOW_BIN_DIR); }
+
+std::string Lpt1Capture() { return ToWinePath(Environment("VARNOW_LPT1_CAPTURE")); }
+
+bool WriteBytes(const std::string& path, const std::string& bytes) {
+    const UniqueKernelHandle file(
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    return file &&
+           WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+std::string ReadBytes(const std::string& path) {
+    const UniqueKernelHandle file(CreateFileA(path.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        0, nullptr));
+    std::string bytes;
+    char chunk[4096];
+    DWORD count = 0;
+    while (file && ReadFile(file.get(), chunk, sizeof chunk, &count, nullptr) && count > 0) {
+        bytes.append(chunk, count);
+    }
+    return bytes;
+}
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+TempFolder::TempFolder() {
+    static int serial = 0;
+    char temp[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, temp);
+    m_path = std::string(temp) + "varnow-" + std::to_string(GetCurrentProcessId()) + "-" +
+             std::to_string(++serial);
+    RemoveTree(m_path);
+    CreateDirectoryA(m_path.c_str(), nullptr);
+}
+
+TempFolder::~TempFolder() { RemoveTree(m_path); }
+
+HeldFile::HeldFile(const std::string& path) {
+    static int serial = 0;
+    const std::string tag = "Local\\varnow-hold-" + std::to_string(GetCurrentProcessId()) + "-" +
+                            std::to_string(++serial);
+    m_ready = UniqueKernelHandle(CreateEventA(nullptr, TRUE, FALSE, (tag + "-ready").c_str()));
+    m_release = UniqueKernelHandle(CreateEventA(nullptr, TRUE, FALSE, (tag + "-release").c_str()));
+    std::string commandLine = "\"" + BinDir() + "\\holdfile.exe\" \"" + path + "\" " + tag +
+                              "-ready " + tag + "-release";
+    std::vector<char> mutableLine(commandLine.begin(), commandLine.end());
+    mutableLine.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!m_ready || !m_release ||
+        !CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return;
+    }
+    const UniqueKernelHandle mainThread(process.hThread);
+    m_process = UniqueKernelHandle(process.hProcess);
+    // A helper that cannot open the file ends without signalling.
+    const HANDLE waitFor[] = {m_ready.get(), m_process.get()};
+    m_held = WaitForMultipleObjects(2, waitFor, FALSE, 20000) == WAIT_OBJECT_0;
+}
+
+HeldFile::~HeldFile() { Release(); }
+
+bool HeldFile::Release() {
+    if (!m_process) return false;
+    SetEvent(m_release.get());
+    const bool ended = WaitForSingleObject(m_process.get(), 20000) == WAIT_OBJECT_0;
+    m_process.reset();
+    m_held = false;
+    return ended;
+}
+
+}  // namespace wine_test

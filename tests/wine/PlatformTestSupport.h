@@ -1,0 +1,60 @@
+// Shared by the platform, search, profile and worker tests under Wine: temp
+// folders, whole-file reads and writes, and a second process that holds a file
+// open the way a producer does.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "framework/Handles.h"
+
+namespace wine_test {
+
+// A Unix path as Windows programs under Wine reach it, through drive Z:.
+std::string ToWinePath(const std::string& unixPath);
+// The build folder, where the helper programs are.
+std::string BinDir();
+// The file that LPT1 writes to, from VARNOW_LPT1_CAPTURE; empty when unset.
+std::string Lpt1Capture();
+
+bool WriteBytes(const std::string& path, const std::string& bytes);
+// The whole file; empty when it cannot be read.
+std::string ReadBytes(const std::string& path);
+bool Exists(const std::string& path);
+
+// A fresh folder under the temp folder, removed with everything in it.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::string& Path() const { return m_path; }
+    std::string operator/(const std::string& name) const { return m_path + "\\" + name; }
+
+private:
+    std::string m_path;
+};
+
+// Runs tests/wine/helpers/holdfile.exe on a file until Release() or the end
+// of the object: the file is open with no sharing in another process.
+class HeldFile {
+public:
+    explicit HeldFile(const std::string& path);
+    ~HeldFile();
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    // True once the other process has the file open.
+    bool IsHeld() const { return m_held; }
+    // Lets the other process close the file and waits until it has ended.
+    bool Release();
+
+private:
+    UniqueKernelHandle m_ready;
+    UniqueKernelHandle m_release;
+    UniqueKernelHandle m_process;
+    bool m_held = false;
+};
+
+}  // namespace wine_test

@@ -1,0 +1,128 @@
+// The output worker with the Win32 file system: LPT1 is a capture file set up
+// by the harness (scripts/wine-env.sh), so the bytes a printer would receive
+// can be read back.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "platform/Platform.h"
+#include "relay/OutputWorker.h"
+#include "tests/wine/PlatformTestSupport.h"
+
+namespace {
+
+using wine_test::Exists;
+using wine_test::HeldFile;
+using wine_test::ReadBytes;
+using wine_test::TempFolder;
+using wine_test::WriteBytes;
+
+class Win32Worker : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_job = m_folder / "JOB1.GLF";
+        m_output = m_folder / "out.prn";
+    }
+
+    // A worker thread left running by a failed check must not outlive the
+    // members it writes to.
+    void TearDown() override {
+        m_abort = 1;
+        for (int i = 0; i < 200 && m_running != 0; ++i) Sleep(50);
+    }
+
+    OutputJob MakeJob(const std::string& output) {
+        OutputJob job;
+        job.foundFile = m_job;
+        job.waiting = ".OFI";
+        job.output = output;
+        job.workerRunning = &m_running;
+        job.abort = &m_abort;
+        job.byteCount = &m_bytes;
+        job.undeletable = &m_undeletable;
+        job.fs = &platform::SystemFileSystem();
+        job.clock = &platform::SystemClock();
+        job.isLeadByte = platform::IsLeadByteSystem;
+        return job;
+    }
+
+    void Run(const OutputJob& job) { OutputWorker(job).Run(); }
+
+    TempFolder m_folder;
+    std::string m_job;
+    std::string m_output;
+    std::atomic<int32_t> m_running{0};
+    std::atomic<int32_t> m_abort{0};
+    std::atomic<uint32_t> m_bytes{0};
+    UndeletableJobs m_undeletable;
+};
+
+TEST_F(Win32Worker, Lpt1ReceivesHeaderJobAndFooterAndTheJobIsGone) {
+    const std::string capture = wine_test::Lpt1Capture();
+    ASSERT_FALSE(capture.empty()) << "VARNOW_LPT1_CAPTURE is not set";
+    ASSERT_TRUE(WriteBytes(capture, ""));
+    const std::string job = std::string(600, 'J') + "\x1B@\r\n" + std::string(1, '\0');
+    ASSERT_TRUE(WriteBytes(m_job, job));
+    ASSERT_TRUE(WriteBytes(m_folder / "head.bin", "HEADER"));
+    ASSERT_TRUE(WriteBytes(m_folder / "foot.bin", "FOOTER"));
+
+    OutputJob setup = MakeJob("LPT1");
+    setup.header = m_folder / "head.bin";
+    setup.footer = m_folder / "foot.bin";
+    Run(setup);
+
+    EXPECT_EQ(ReadBytes(capture), "HEADER" + job + "FOOTER");
+    EXPECT_EQ(m_bytes, 12u + job.size());
+    EXPECT_FALSE(Exists(m_job));
+}
+
+TEST_F(Win32Worker, OutputHeldByAnotherProcessWritesNothingAndKeepsTheJob) {
+    ASSERT_TRUE(WriteBytes(m_output, "before"));
+    ASSERT_TRUE(WriteBytes(m_job, "job"));
+    HeldFile otherProgram(m_output);
+    ASSERT_TRUE(otherProgram.IsHeld());
+
+    Run(MakeJob(m_output));
+    ASSERT_TRUE(otherProgram.Release());
+
+    EXPECT_EQ(ReadBytes(m_output), "before");
+    EXPECT_EQ(m_bytes, 0u);
+    EXPECT_EQ(ReadBytes(m_job), "job");
+}
+
+TEST_F(Win32Worker, PlainFileOutputHoldsExactlyTheLastJob) {
+    ASSERT_TRUE(WriteBytes(m_output, std::string(1000, 'o')));
+    const std::string job(300, 'j');
+    ASSERT_TRUE(WriteBytes(m_job, job));
+
+    Run(MakeJob(m_output));
+
+    EXPECT_EQ(ReadBytes(m_output), job);
+    EXPECT_FALSE(Exists(m_job));
+}
+
+// The whole road on a worker thread: the job waits while its producer holds
+// it and goes out once the producer lets go.
+TEST_F(Win32Worker, ThreadWaitsForTheProducerThenRelays) {
+    ASSERT_TRUE(WriteBytes(m_job, "late job"));
+    HeldFile producer(m_job);
+    ASSERT_TRUE(producer.IsHeld());
+
+    m_running = 1;
+    ASSERT_TRUE(platform::SystemThreadStarter().Start(
+        OutputThreadProc, new OutputJob(MakeJob(m_output)), platform::PriorityNormal));
+    Sleep(1200);
+    EXPECT_EQ(m_running, 1);
+    EXPECT_FALSE(Exists(m_output));
+
+    ASSERT_TRUE(producer.Release());
+    for (int i = 0; i < 100 && m_running != 0; ++i) Sleep(50);
+    ASSERT_EQ(m_running, 0);
+    EXPECT_EQ(ReadBytes(m_output), "late job");
+    EXPECT_FALSE(Exists(m_job));
+}
+
+}  // namespace
