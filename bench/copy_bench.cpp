@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -24,24 +25,39 @@ void WriteWhole(const std::string& path, const std::vector<char>& data) {
     close(fd);
 }
 
-template <typename Run>
-double MegabytesPerSecond(Run run) {
-    const auto start = std::chrono::steady_clock::now();
-    run();
-    const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
-    return kJobBytes / 1e6 / seconds.count();
+// Best of a few runs, each into a fresh output, so every contender pays the
+// same block allocation and none profits from a file left by another.
+constexpr int kRuns = 3;
+
+template <typename Prepare, typename Run>
+double MegabytesPerSecond(const std::string& output, Prepare prepare, Run run) {
+    double best = 0;
+    for (int i = 0; i < kRuns; ++i) {
+        if (output != "/dev/null") unlink(output.c_str());
+        prepare();
+        const auto start = std::chrono::steady_clock::now();
+        run();
+        const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+        best = std::max(best, kJobBytes / 1e6 / seconds.count());
+    }
+    return best;
 }
 
 double RelayThroughWorker(const std::string& job, const std::string& output, const std::vector<char>& data) {
-    WriteWhole(job, data);
     std::atomic<int32_t> running{1}, abort{0};
     std::atomic<uint32_t> bytes{0};
     UndeletableJobs undeletable;
-    const double rate = MegabytesPerSecond([&] {
-        OutputThreadProc(new OutputJob{job, ".OFI", output, "", "", &running, &abort, &bytes, &undeletable,
-                                       &platform::SystemFileSystem(), &platform::SystemClock(),
-                                       platform::IsLeadByteSystem});
-    });
+    const double rate = MegabytesPerSecond(
+        output,
+        [&] {
+            WriteWhole(job, data);
+            bytes = 0;
+        },
+        [&] {
+            OutputThreadProc(new OutputJob{job, ".OFI", output, "", "", &running, &abort, &bytes, &undeletable,
+                                           &platform::SystemFileSystem(), &platform::SystemClock(),
+                                           platform::IsLeadByteSystem});
+        });
     if (bytes.load() != static_cast<uint32_t>(kJobBytes) || access(job.c_str(), F_OK) == 0) {
         std::fprintf(stderr, "the worker did not relay the whole job\n");
         std::exit(1);
@@ -51,18 +67,20 @@ double RelayThroughWorker(const std::string& job, const std::string& output, con
 
 double CopyInChunks(const std::string& source, const std::string& output, size_t chunk) {
     std::vector<char> buffer(chunk);
-    return MegabytesPerSecond([&] {
-        const int in = open(source.c_str(), O_RDONLY);
-        const int out = open(output.c_str(), O_WRONLY | O_CREAT, 0644);
-        ssize_t got;
-        while ((got = read(in, buffer.data(), chunk)) > 0) {
-            if (write(out, buffer.data(), got) != got) {
-                std::exit(1);
+    return MegabytesPerSecond(
+        output, [] {},
+        [&] {
+            const int in = open(source.c_str(), O_RDONLY);
+            const int out = open(output.c_str(), O_WRONLY | O_CREAT, 0644);
+            ssize_t got;
+            while ((got = read(in, buffer.data(), chunk)) > 0) {
+                if (write(out, buffer.data(), got) != got) {
+                    std::exit(1);
+                }
             }
-        }
-        close(in);
-        close(out);
-    });
+            close(in);
+            close(out);
+        });
 }
 
 }  // namespace
