@@ -1,0 +1,13 @@
+// The application: loads the settings into the main window, runs it until
+// the user exits and stores the settings again.
+#pragma once
+
+#include "framework/WinApp.h"
+
+class CRelayApp : public CWinApp {
+public:
+    BOOL InitInstance() override;
+
+protected:
+    AppCommandTable GetCommandTable() const override;
+};

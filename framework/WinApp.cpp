@@ -1,0 +1,85 @@
+#include "framework/WinApp.h"
+
+#include "framework/Text.h"
+
+namespace {
+
+CWinApp* g_app = nullptr;
+
+std::string ModulePath() {
+    char path[MAX_PATH] = "";
+    DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return std::string(path, length < MAX_PATH ? length : 0);
+}
+
+// The extension is what follows the last full stop of the file name itself,
+// never a full stop in a folder name.
+std::string WithHelpExtension(const std::string& path) {
+    const std::size_t slash = path.find_last_of("\\/:");
+    const std::size_t dot = path.rfind('.');
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    return (hasExtension ? path.substr(0, dot) : path) + ".HLP";
+}
+
+}  // namespace
+
+CWinApp::CWinApp()
+    : m_strAppName(ApplicationKeyName()), m_strHelpFilePath(WithHelpExtension(ModulePath())) {
+    g_app = this;
+}
+
+CWinApp::~CWinApp() {
+    if (g_app == this) g_app = nullptr;
+}
+
+CWinApp* CWinApp::Current() { return g_app; }
+
+void CWinApp::SetRegistryKey(const char* maker) { m_profile.emplace(maker, m_strAppName); }
+
+// Until SetRegistryKey has chosen the registry there is no store: reads give
+// their defaults and writes are lost.
+int CWinApp::GetProfileInt(const std::string& section, const char* name, int defaultValue) const {
+    return m_profile ? m_profile->GetProfileInt(section, name, defaultValue) : defaultValue;
+}
+
+std::string CWinApp::GetProfileString(const std::string& section, const char* name,
+                                      const std::string& defaultValue) const {
+    return m_profile ? m_profile->GetProfileString(section, name, defaultValue) : defaultValue;
+}
+
+bool CWinApp::WriteProfileInt(const std::string& section, const char* name, int value) const {
+    return m_profile && m_profile->WriteProfileInt(section, name, value);
+}
+
+bool CWinApp::WriteProfileString(const std::string& section, const char* name,
+                                 const std::string& value) const {
+    return m_profile && m_profile->WriteProfileString(section, name, value);
+}
+
+bool CWinApp::HandlesCommand(UINT id) const {
+    const AppCommandTable table = GetCommandTable();
+    for (std::size_t i = 0; i < table.count; ++i)
+        if (table.entries[i].id == id) return true;
+    return false;
+}
+
+bool CWinApp::RouteCommand(UINT id) {
+    const AppCommandTable table = GetCommandTable();
+    for (std::size_t i = 0; i < table.count; ++i) {
+        if (table.entries[i].id == id) {
+            (this->*table.entries[i].handler)();
+            return true;
+        }
+    }
+    return false;
+}
+
+// Opens the help file at its table of topics. The help engine is outside the
+// program, so its failure to start is the one error the program reports.
+void CWinApp::OnHelpFinder() {
+    HWND owner = m_pMainWnd ? m_pMainWnd->m_hWnd : nullptr;
+    if (!::WinHelpA(owner, m_strHelpFilePath.c_str(), HELP_FINDER, 0)) {
+        ::MessageBoxW(owner, L"ﾍﾙﾌﾟの起動に失敗しました。", AnsiToWide(m_strAppName).c_str(),
+                      MB_OK | MB_ICONEXCLAMATION);
+    }
+}

@@ -1,0 +1,100 @@
+// The main window: the settings, the totals and the run button, hidden in the
+// notification area while minimised. The relay engine holds the state and the
+// run-state logic; this class gives it a real window to drive.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+
+#include "framework/BitmapButton.h"
+#include "framework/Controls.h"
+#include "framework/Dialog.h"
+#include "framework/Handles.h"
+#include "relay/RelayEngine.h"
+#include "relay/RelayView.h"
+#include "ui/TrayIcon.h"
+
+// The shell's mouse reports on the tray icon. It shares its value with
+// DM_GETDEFID, which therefore has to reach the dialog manager unchanged.
+enum : UINT { WM_TRAY_CALLBACK = WM_USER };
+
+class CRelayDlg : public CDialog, public RelayView, public RelayEngine {
+public:
+    explicit CRelayDlg(CWnd* parent = nullptr);
+
+    CEdit m_editFolder;
+    CSliderCtrl m_sliderPriority;
+    CEdit m_editWaiting;
+    CEdit m_editTarget;
+    CEdit m_editOutput;
+    CEdit m_editHeader;
+    CEdit m_editFooter;
+    CButton m_btnExit;
+    CButton m_btnRun;
+    CBitmapButton m_btnBrowseFolder;
+    CBitmapButton m_btnBrowseHeader;
+    CBitmapButton m_btnBrowseFooter;
+    std::unique_ptr<CTrayIcon> m_pTray;
+    UniqueIcon m_hIcon;
+    UniqueIcon m_hSmallIcon;
+
+protected:
+    MessageTable GetMessageTable() const override;
+    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+    void DoDataExchange(CDataExchange& dx) override;
+    BOOL OnInitDialog() override;
+    void OnOK() override { RelayEngine::OnOK(); }
+    void OnCancel() override { RelayEngine::OnCancel(); }
+
+private:
+    // Message handlers.
+    LRESULT OnSysCommand(WPARAM wParam, LPARAM lParam);
+    LRESULT OnDestroy(WPARAM wParam, LPARAM lParam);
+    LRESULT OnPaint(WPARAM wParam, LPARAM lParam);
+    LRESULT OnQueryDragIcon(WPARAM wParam, LPARAM lParam);
+    LRESULT OnTimer(WPARAM wParam, LPARAM lParam);
+    LRESULT OnSize(WPARAM wParam, LPARAM lParam);
+    LRESULT OnTrayCallback(WPARAM wParam, LPARAM lParam);
+    LRESULT OnTaskbarCreated(WPARAM wParam, LPARAM lParam);
+    LRESULT OnWindowPosChanging(WPARAM wParam, LPARAM lParam);
+    LRESULT OnQueryOpen(WPARAM wParam, LPARAM lParam);
+    void OnBrowseHeader();
+    void OnBrowseFooter();
+    void OnBrowseFolder();
+    static int CALLBACK BrowseFolderCallback(HWND browser, UINT code, LPARAM param, LPARAM data);
+
+    void SetUpSystemMenu();
+    void CentreOnWorkArea();
+    void ShowAbout();
+    void BringBack();
+    void BrowseFile(const wchar_t* title, std::string& path);
+
+    // RelayView: the engine's hold on the window.
+    void EnableControl(SettingControl control, bool enable) override;
+    void ShowControl(SettingControl control, bool show) override;
+    void EnableRunButton(bool enable) override;
+    void SetRunButtonCaption(const char* utf8) override;
+    void SetTimer(unsigned id, unsigned elapseMs) override;
+    void KillTimer(unsigned id) override;
+    int ReadSliderPosition() override;
+    void SaveFields() override;
+    void LoadFields() override;
+    bool IsMinimized() override;
+    void HideWindow() override;
+    void ShowWindow() override;
+    void MinimizeWindow() override;
+    void MoveWindowTo(const WindowRect& rect) override;
+    void BeginWaitCursor() override;
+    void EndWaitCursor() override;
+    void WaitUntil(const std::function<bool()>& done, unsigned pollMs) override;
+    void RemoveTrayIcon() override;
+    void EndDialog() override;
+    CWnd& Control(SettingControl control);
+
+    // Set by a start minimised: the dialog manager shows a modal dialog once
+    // its queue first goes idle, which may come after the first display tick
+    // has hidden the window. Until the user brings the window back, every
+    // attempt to show or restore it is refused.
+    bool m_bHoldHidden = false;
+};

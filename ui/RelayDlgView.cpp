@@ -1,0 +1,92 @@
+// The window side of the run-state logic: what the engine asks of its view,
+// done with the real controls, timers and window states.
+#include "framework/Text.h"
+#include "framework/WinApp.h"
+#include "ui/RelayDlg.h"
+
+CWnd& CRelayDlg::Control(SettingControl control) {
+    switch (control) {
+    case SettingControl::Folder: return m_editFolder;
+    case SettingControl::Waiting: return m_editWaiting;
+    case SettingControl::Target: return m_editTarget;
+    case SettingControl::Output: return m_editOutput;
+    case SettingControl::Header: return m_editHeader;
+    case SettingControl::Footer: return m_editFooter;
+    case SettingControl::Priority: return m_sliderPriority;
+    case SettingControl::BrowseFooter: return m_btnBrowseFooter;
+    case SettingControl::BrowseHeader: return m_btnBrowseHeader;
+    case SettingControl::BrowseFolder: return m_btnBrowseFolder;
+    case SettingControl::Exit: return m_btnExit;
+    }
+    return m_btnExit;
+}
+
+void CRelayDlg::EnableControl(SettingControl control, bool enable) { Control(control).EnableWindow(enable); }
+
+void CRelayDlg::ShowControl(SettingControl control, bool show) {
+    Control(control).ShowWindow(show ? SW_SHOW : SW_HIDE);
+}
+
+void CRelayDlg::EnableRunButton(bool enable) { m_btnRun.EnableWindow(enable); }
+
+void CRelayDlg::SetRunButtonCaption(const char* utf8) { m_btnRun.SetWindowText(Utf8ToWide(utf8)); }
+
+void CRelayDlg::SetTimer(unsigned id, unsigned elapseMs) { ::SetTimer(m_hWnd, id, elapseMs, nullptr); }
+
+void CRelayDlg::KillTimer(unsigned id) { ::KillTimer(m_hWnd, id); }
+
+int CRelayDlg::ReadSliderPosition() { return m_sliderPriority.GetPos(); }
+
+void CRelayDlg::SaveFields() { UpdateData(true); }
+
+void CRelayDlg::LoadFields() { UpdateData(false); }
+
+bool CRelayDlg::IsMinimized() { return ::IsIconic(m_hWnd) != FALSE; }
+
+void CRelayDlg::HideWindow() { ::ShowWindow(m_hWnd, SW_HIDE); }
+
+void CRelayDlg::ShowWindow() { ::ShowWindow(m_hWnd, SW_SHOW); }
+
+void CRelayDlg::MinimizeWindow() { ::CloseWindow(m_hWnd); }
+
+void CRelayDlg::MoveWindowTo(const WindowRect& rect) {
+    ::MoveWindow(m_hWnd, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, TRUE);
+}
+
+void CRelayDlg::BeginWaitCursor() {
+    if (CWinApp* app = CWinApp::Current()) app->BeginWaitCursor();
+}
+
+void CRelayDlg::EndWaitCursor() {
+    if (CWinApp* app = CWinApp::Current()) app->EndWaitCursor();
+}
+
+// Keeps the window painting and its timers ticking while the engine waits
+// for the worker. A WM_QUIT met on the way is not ours to take: it is posted
+// again once the wait is over, and the wait goes on without the pump.
+void CRelayDlg::WaitUntil(const std::function<bool()>& done, unsigned pollMs) {
+    bool quit = false;
+    WPARAM exitCode = 0;
+    while (!done()) {
+        if (quit) {
+            ::Sleep(pollMs);
+            continue;
+        }
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, pollMs, QS_ALLINPUT);
+        MSG msg;
+        while (!quit && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                quit = true;
+                exitCode = msg.wParam;
+            } else if (!::IsDialogMessageW(m_hWnd, &msg)) {
+                ::TranslateMessage(&msg);
+                ::DispatchMessageW(&msg);
+            }
+        }
+    }
+    if (quit) ::PostQuitMessage(static_cast<int>(exitCode));
+}
+
+void CRelayDlg::RemoveTrayIcon() { m_pTray.reset(); }
+
+void CRelayDlg::EndDialog() { CDialog::EndDialog(IDCANCEL); }

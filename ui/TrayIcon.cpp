@@ -1,0 +1,108 @@
+#include "ui/TrayIcon.h"
+
+#include "framework/Handles.h"
+#include "relay/RelayState.h"
+#include "res/resource.h"
+
+CTrayIcon::CTrayIcon(UINT iconId, UINT tipId) : m_nid{} {
+    // The first form of the record, which every shell understands.
+    m_nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    m_nid.uID = iconId;
+    LoadTip(tipId);
+}
+
+CTrayIcon::~CTrayIcon() { SetTrayIcon(0u, 0u); }
+
+void CTrayIcon::LoadTip(UINT tipId) {
+    if (::LoadStringA(::GetModuleHandleW(nullptr), tipId, m_nid.szTip, sizeof m_nid.szTip) <= 0)
+        m_nid.szTip[0] = '\0';
+}
+
+void CTrayIcon::SetCallback(CWnd* window, UINT message) {
+    m_nid.hWnd = window ? window->m_hWnd : nullptr;
+    m_nid.uCallbackMessage = message;
+}
+
+BOOL CTrayIcon::SetTrayIcon(UINT iconId, UINT tipId) {
+    HICON icon = nullptr;
+    if (iconId != 0) icon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(LOWORD(iconId)));
+    if (tipId != 0) LoadTip(tipId);
+    return SetTrayIcon(icon);
+}
+
+// hIcon is the object's only record of whether the shell shows the icon.
+BOOL CTrayIcon::SetTrayIcon(HICON icon) {
+    m_nid.uFlags = 0;
+    DWORD operation;
+    if (icon) {
+        operation = m_nid.hIcon ? NIM_MODIFY : NIM_ADD;
+        m_nid.hIcon = icon;
+        m_nid.uFlags = NIF_ICON;
+    } else {
+        if (!m_nid.hIcon) return TRUE;
+        operation = NIM_DELETE;
+    }
+    if (m_nid.szTip[0] != '\0') m_nid.uFlags |= NIF_TIP;
+    if (m_nid.uCallbackMessage != 0 && m_nid.hWnd) m_nid.uFlags |= NIF_MESSAGE;
+    const BOOL result = ::Shell_NotifyIconA(operation, &m_nid);
+    if (operation == NIM_DELETE || !result) m_nid.hIcon = nullptr;
+    return result;
+}
+
+BOOL CTrayIcon::AddAgain() {
+    HICON shown = m_nid.hIcon;
+    if (!shown) return TRUE;
+    m_nid.hIcon = nullptr;
+    return SetTrayIcon(shown);
+}
+
+LRESULT CTrayIcon::HandleTrayMessage(WPARAM wParam, LPARAM lParam) {
+    if (wParam != m_nid.uID) return 0;
+    switch (lParam) {
+    case WM_RBUTTONUP:
+        return ShowContextMenu();
+    case WM_LBUTTONUP:
+        ::SetForegroundWindow(m_nid.hWnd);
+        if (::IsIconic(m_nid.hWnd)) ::OpenIcon(m_nid.hWnd);
+        ::ShowWindow(m_nid.hWnd, SW_SHOW);
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+// The menu is loaded afresh for every click, so items pruned for one state
+// never stay missing for the next.
+LRESULT CTrayIcon::ShowContextMenu() {
+    UniqueMenu menu(::LoadMenuW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nid.uID)));
+    HMENU popup = menu ? ::GetSubMenu(menu.get(), 0) : nullptr;
+    if (!popup) return 0;
+
+    ::SetMenuDefaultItem(popup, 0, TRUE);
+    ::DeleteMenu(popup, ::IsIconic(m_nid.hWnd) ? ID_TRAY_HIDE : ID_TRAY_SHOW, MF_BYCOMMAND);
+    switch (m_nMenuState) {
+    case Searching:
+        ::DeleteMenu(popup, ID_SEARCH_START, MF_BYCOMMAND);
+        ::DeleteMenu(popup, ID_OUTPUT_CANCEL, MF_BYCOMMAND);
+        break;
+    case Outputting:
+        ::DeleteMenu(popup, ID_SEARCH_START, MF_BYCOMMAND);
+        ::DeleteMenu(popup, ID_SEARCH_STOP, MF_BYCOMMAND);
+        break;
+    case Stopped:
+        ::DeleteMenu(popup, ID_SEARCH_STOP, MF_BYCOMMAND);
+        ::DeleteMenu(popup, ID_OUTPUT_CANCEL, MF_BYCOMMAND);
+        break;
+    default:
+        break;
+    }
+
+    POINT cursor{};
+    ::GetCursorPos(&cursor);
+    // Without the foreground the menu would not close when the user clicks
+    // elsewhere; the WM_NULL afterwards lets the next click open it again.
+    ::SetForegroundWindow(m_nid.hWnd);
+    ::TrackPopupMenu(popup, 0, cursor.x, cursor.y, 0, m_nid.hWnd, nullptr);
+    ::PostMessageW(m_nid.hWnd, WM_NULL, 0, 0);
+    return 1;
+}
