@@ -81,9 +81,12 @@ TEST(Win32Clock, CountsSecondsSince1970) {
 }
 
 TEST(Win32Clock, SleepsAtLeastTheAskedTime) {
-    const ULONGLONG start = GetTickCount64();
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
     platform::SystemClock().SleepMs(200);
-    EXPECT_GE(GetTickCount64() - start, 190u);
+    QueryPerformanceCounter(&end);
+    EXPECT_GE((end.QuadPart - start.QuadPart) * 1000 / frequency.QuadPart, 195);
 }
 
 }  // namespace
