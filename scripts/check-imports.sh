@@ -2,6 +2,8 @@
 # Fails when the executable imports a DLL outside the system's own set.
 set -euo pipefail
 objdump=$1; exe=$2
+# DLL names are case-insensitive, and the import libraries spell them either way.
+shopt -s nocasematch
 allowed='^(KERNEL32|USER32|GDI32|ADVAPI32|SHELL32|COMCTL32|COMDLG32|OLE32|msvcrt|api-ms-win-crt-[a-z0-9-]+)\.dll$'
 status=0
 while read -r dll; do
