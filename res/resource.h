@@ -36,6 +36,7 @@
 #define ID_TRAY_HIDE 32777
 #define ID_TRAY_SHOW 32778
 
+// The framework's ID_HELP: the Help button issues the help command itself.
 #define ID_HELP_BUTTON 57670
 
 #ifndef IDC_STATIC

@@ -31,11 +31,14 @@ MessageTable CRelayDlg::GetMessageTable() const {
         BindCommand(BN_CLICKED, IDC_BROWSE_FOOTER, &CRelayDlg::OnBrowseFooter),
         BindCommand(BN_CLICKED, IDC_BROWSE_FOLDER, &CRelayDlg::OnBrowseFolder),
         BindMessage(WM_TRAY_CALLBACK, &CRelayDlg::OnTrayCallback),
-        BindMessage(taskbarCreated, &CRelayDlg::OnTaskbarCreated),
         BindMessage(WM_WINDOWPOSCHANGING, &CRelayDlg::OnWindowPosChanging),
         BindMessage(WM_QUERYOPEN, &CRelayDlg::OnQueryOpen),
+        BindMessage(taskbarCreated, &CRelayDlg::OnTaskbarCreated),
     };
-    return MakeTable(entries);
+    // Without a registered number the last binding would catch WM_NULL.
+    MessageTable table = MakeTable(entries);
+    if (taskbarCreated == 0) --table.count;
+    return table;
 }
 
 void CRelayDlg::DoDataExchange(CDataExchange& dx) {
