@@ -49,9 +49,14 @@ BOOL CTrayIcon::SetTrayIcon(HICON icon) {
     return result;
 }
 
+// The shell may still hold the icon (it also broadcasts TaskbarCreated when
+// only its display changed), and adding an icon it holds fails: take it away
+// first, whatever the shell says to that.
 BOOL CTrayIcon::AddAgain() {
     HICON shown = m_nid.hIcon;
     if (!shown) return TRUE;
+    m_nid.uFlags = 0;
+    ::Shell_NotifyIconA(NIM_DELETE, &m_nid);
     m_nid.hIcon = nullptr;
     return SetTrayIcon(shown);
 }
