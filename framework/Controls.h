@@ -17,7 +17,7 @@ public:
 
     void EnableWindow(bool enable) { assert(m_hWnd); ::EnableWindow(m_hWnd, enable); }
     void ShowWindow(int command) { assert(m_hWnd); ::ShowWindow(m_hWnd, command); }
-    void SetWindowText(const std::wstring& text) { assert(m_hWnd); ::SetWindowTextW(m_hWnd, text.c_str()); }
+    void SetText(const std::wstring& text) { assert(m_hWnd); ::SetWindowTextW(m_hWnd, text.c_str()); }
 
     HWND m_hWnd = nullptr;
 };

@@ -29,7 +29,7 @@ void CRelayDlg::ShowControl(SettingControl control, bool show) {
 
 void CRelayDlg::EnableRunButton(bool enable) { m_btnRun.EnableWindow(enable); }
 
-void CRelayDlg::SetRunButtonCaption(const char* utf8) { m_btnRun.SetWindowText(Utf8ToWide(utf8)); }
+void CRelayDlg::SetRunButtonCaption(const char* utf8) { m_btnRun.SetText(Utf8ToWide(utf8)); }
 
 void CRelayDlg::SetTimer(unsigned id, unsigned elapseMs) { ::SetTimer(m_hWnd, id, elapseMs, nullptr); }
 
