@@ -8,4 +8,5 @@ shift
 source "$(dirname "$0")/wine-env.sh"
 trap wine_session_stop EXIT
 wine_session_start
+wine_lpt1_pump
 ctest --test-dir "$VARNOW_BUILD_DIR" --timeout 300 --output-on-failure "$@"

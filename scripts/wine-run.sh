@@ -10,7 +10,8 @@ program=${1:?usage: wine-run.sh program.exe [arguments...]}
 VARNOW_BUILD_HINT=$(dirname "$program")
 source "$(dirname "$0")/wine-env.sh" || exit 1
 wine_prefix_ensure || exit 1
-wine_lpt1_capture
+# A session (wine-ctest.sh) may have mapped LPT1 already; keep its mapping.
+[ -e "$WINEPREFIX/dosdevices/lpt1" ] || wine_lpt1_capture
 
 out=$(mktemp "$VARNOW_BUILD_DIR/wine-io/run.XXXXXX")
 trap 'rm -f "$out.1" "$out.2" "$out"' EXIT

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Builds the 32-bit Varnow.exe and runs it under Wine with a capture file
+# standing in for LPT1 and build/run/jobs as its search folder.
+# Usage: run.sh [section]   (the section defaults to Varnow)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+dir=$root/build/i686
+bash "$root/scripts/setup.sh"
+cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686.cmake" >/dev/null
+cmake --build "$dir" -j2 --target Varnow
+
+export VARNOW_BUILD_DIR=$dir
+source "$root/scripts/wine-env.sh"
+run=$root/build/run
+mkdir -p "$run/jobs"
+wine_prefix_ensure
+own_display=""
+if [ -z "${DISPLAY:-}" ]; then wine_display_start; own_display=1; fi
+trap wine_session_stop EXIT
+wine_server_start
+wine_lpt1_capture "$run/lpt1-capture.bin"
+
+echo "Search folder: $run/jobs   LPT1 capture: $run/lpt1-capture.bin"
+echo "Drop a file, e.g.: echo hello > $run/jobs/TEST.GLF"
+cd "$run/jobs"
+if [ -n "$own_display" ]; then
+  wine "$dir/Varnow.exe" "$@" &
+  sleep 8
+  import -window root "$run/screenshot.png" && echo "Screenshot: $run/screenshot.png"
+  echo "Varnow runs on the private display $DISPLAY; press Ctrl+C to end it."
+  wait
+else
+  wine "$dir/Varnow.exe" "$@"
+fi
