@@ -52,3 +52,11 @@ endif()
 # The shipped program must need no MinGW runtime DLLs.
 add_test(NAME VarnowImportsOnlySystemDlls
          COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-imports.sh ${VARNOW_OBJDUMP} $<TARGET_FILE:Varnow>)
+
+# Read the menus that Varnow.exe shows from inside its process (see MenuSpy.cpp).
+add_library(menuspy SHARED ${CMAKE_SOURCE_DIR}/tests/wine/menuspy/MenuSpy.cpp)
+set_target_properties(menuspy PROPERTIES PREFIX "")
+target_link_options(menuspy PRIVATE -Wl,--kill-at -static)
+if(TARGET wine_tests)
+  add_dependencies(wine_tests menuspy)
+endif()

@@ -8,7 +8,6 @@ namespace {
 const char kAppKey[] = "Software\\Brenholt\\Varnow";
 constexpr UINT kTrayCallback = WM_USER;
 constexpr WPARAM kTrayIconId = 129;
-constexpr UINT kGetMenuHandle = 0x01E1;  // MN_GETHMENU
 
 struct ProcessWindowSearch {
     DWORD processId;
@@ -204,23 +203,19 @@ std::vector<std::wstring> Varnow::OpenTrayMenu() const {
     HWND popup = nullptr;
     WaitFor([&] { return (popup = FindOpenPopupMenu()) != nullptr; }, std::chrono::seconds(5));
     if (!popup) return {};
-    auto menu = reinterpret_cast<HMENU>(SendMessageW(popup, kGetMenuHandle, 0, 0));
-    return MenuCaptions(menu);
+    return Captions(ReadOpenMenu(popup));
 }
 
 bool Varnow::ChooseFromOpenMenu(const std::wstring& caption) const {
     HWND popup = FindOpenPopupMenu();
     if (!popup) return false;
-    auto menu = reinterpret_cast<HMENU>(SendMessageW(popup, kGetMenuHandle, 0, 0));
-    int count = GetMenuItemCount(menu);
-    for (int i = 0; i < count; ++i) {
-        wchar_t text[128] = L"";
-        GetMenuStringW(menu, i, text, 128, MF_BYPOSITION);
-        if (caption != text) continue;
+    const std::vector<MenuItem> items = ReadOpenMenu(popup);
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (items[i].caption != caption) continue;
         // Walk down from the top the way a keyboard user would, skipping the separator.
         int steps = 0;
-        for (int j = 0; j <= i; ++j)
-            if (!(GetMenuState(menu, j, MF_BYPOSITION) & MF_SEPARATOR)) ++steps;
+        for (size_t j = 0; j <= i; ++j)
+            if (items[j].caption != L"-") ++steps;
         for (int s = 0; s < steps; ++s) {
             PostMessageW(popup, WM_KEYDOWN, VK_DOWN, 0);
             PostMessageW(popup, WM_KEYUP, VK_DOWN, 0);
@@ -241,6 +236,8 @@ void Varnow::CloseOpenMenu() const {
 
 bool Varnow::Exit(DWORD waitMs) {
     if (!m_window) return HasExited(waitMs);
+    // While a job is out, Exit only cancels it: let the window settle first.
+    WaitFor([&] { return RunCaption() != L"出力中止"; }, std::chrono::seconds(6));
     PostCommand(32773);  // the tray menu's Exit
     return HasExited(waitMs);
 }
@@ -250,18 +247,46 @@ HWND FindOpenPopupMenu() {
     return popup && IsWindowVisible(popup) ? popup : nullptr;
 }
 
-std::vector<std::wstring> MenuCaptions(HMENU menu) {
-    std::vector<std::wstring> captions;
-    int count = GetMenuItemCount(menu);
-    for (int i = 0; i < count; ++i) {
-        if (GetMenuState(menu, i, MF_BYPOSITION) & MF_SEPARATOR) {
-            captions.push_back(L"-");
-            continue;
-        }
-        wchar_t text[128] = L"";
-        GetMenuStringW(menu, i, text, 128, MF_BYPOSITION);
-        captions.push_back(text);
+// Wine keeps a menu private to its process, so a hook loads menuspy.dll into
+// the menu's thread and has it write the items out (tests/wine/menuspy).
+std::vector<MenuItem> ReadOpenMenu(HWND popup) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring report = std::wstring(temp) + L"varnow-menuspy.txt";
+    DeleteFileW(report.c_str());
+    HMODULE spy = LoadLibraryW((BinFolder() + L"\\menuspy.dll").c_str());
+    auto hookProc = spy ? reinterpret_cast<HOOKPROC>(
+                              reinterpret_cast<void*>(GetProcAddress(spy, "MenuSpyHook")))
+                        : nullptr;
+    const DWORD thread = GetWindowThreadProcessId(popup, nullptr);
+    HHOOK hook = hookProc ? SetWindowsHookExW(WH_CALLWNDPROC, hookProc, spy, thread) : nullptr;
+    if (hook) {
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(popup, RegisterWindowMessageW(L"VarnowTestReadMenu"), 0, 0,
+                            SMTO_NORMAL, 5000, &ignored);
+        UnhookWindowsHookEx(hook);
     }
+    if (spy) FreeLibrary(spy);
+
+    const std::string bytes = ReadFileBytes(report);
+    std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+    std::vector<MenuItem> items;
+    size_t start = 0;
+    for (size_t end = text.find(L'\n'); end != std::wstring::npos; end = text.find(L'\n', start)) {
+        const std::wstring line = text.substr(start, end - start);
+        start = end + 1;
+        const size_t tab1 = line.find(L'\t'), tab2 = line.find(L'\t', tab1 + 1);
+        if (tab1 == std::wstring::npos || tab2 == std::wstring::npos) continue;
+        items.push_back({static_cast<UINT>(std::stoul(line.substr(0, tab1))),
+                         line.substr(tab1 + 1, tab2 - tab1 - 1) == L"default",
+                         line.substr(tab2 + 1)});
+    }
+    return items;
+}
+
+std::vector<std::wstring> Captions(const std::vector<MenuItem>& items) {
+    std::vector<std::wstring> captions;
+    for (const auto& item : items) captions.push_back(item.caption);
     return captions;
 }
 

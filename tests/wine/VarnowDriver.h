@@ -73,9 +73,17 @@ private:
     HWND m_window = nullptr;
 };
 
+struct MenuItem {
+    UINT id;
+    bool isDefault;
+    std::wstring caption;  // "-" for a separator
+};
+
 // The popup menu window that is open on the desktop, if any.
 HWND FindOpenPopupMenu();
-std::vector<std::wstring> MenuCaptions(HMENU menu);
+// The items of an open popup menu of another process, read from inside it.
+std::vector<MenuItem> ReadOpenMenu(HWND popup);
+std::vector<std::wstring> Captions(const std::vector<MenuItem>& items);
 // A top-level window of the process with this caption, if any.
 HWND FindProcessWindow(DWORD processId, const std::wstring& caption);
 

@@ -50,11 +50,11 @@ TEST_F(MainWindow, SystemMenuOffersAboutButNoMaximizeSizeOrRestore) {
     PostMessageW(m_app.Window(), WM_SYSCOMMAND, SC_KEYMENU, ' ');
     HWND popup = nullptr;
     ASSERT_TRUE(WaitFor([&] { return (popup = FindOpenPopupMenu()) != nullptr; }, 5s));
-    auto menu = reinterpret_cast<HMENU>(SendMessageW(popup, 0x01E1, 0, 0));
-    std::vector<UINT> ids;
-    for (int i = 0; i < GetMenuItemCount(menu); ++i) ids.push_back(GetMenuItemID(menu, i));
-    Captions captions = MenuCaptions(menu);
+    const std::vector<MenuItem> items = ReadOpenMenu(popup);
     m_app.CloseOpenMenu();
+    std::vector<UINT> ids;
+    for (const auto& item : items) ids.push_back(item.id);
+    const Captions captions = e2e::Captions(items);
 
     auto has = [&](UINT id) { return std::find(ids.begin(), ids.end(), id) != ids.end(); };
     EXPECT_TRUE(has(SC_MOVE));
@@ -100,13 +100,16 @@ TEST_F(MainWindow, TrayMenuFollowsRunStateAndWindowState) {
     ASSERT_TRUE(WriteFileBytes(folder + L"\\T.GLF", "job"));
     m_app.PostCommand(IDOK);
     ASSERT_TRUE(m_app.WaitForRunCaption(L"出力中止", 8s));
-    Captions outputting = m_app.OpenTrayMenu();
-    HWND popup = FindOpenPopupMenu();
-    ASSERT_NE(popup, nullptr);
-    auto menu = reinterpret_cast<HMENU>(SendMessageW(popup, 0x01E1, 0, 0));
-    EXPECT_EQ(GetMenuDefaultItem(menu, TRUE, 0), 0u);
+    m_app.TrayClick(WM_RBUTTONUP);
+    HWND popup = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (popup = FindOpenPopupMenu()) != nullptr; }, 5s));
+    const std::vector<MenuItem> outputting = ReadOpenMenu(popup);
     m_app.CloseOpenMenu();
-    EXPECT_EQ(outputting, (Captions{L"バージョン情報", L"隠す", L"終了", L"-", L"出力中止"}));
+    EXPECT_EQ(e2e::Captions(outputting),
+              (Captions{L"バージョン情報", L"隠す", L"終了", L"-", L"出力中止"}));
+    ASSERT_FALSE(outputting.empty());
+    EXPECT_TRUE(outputting[0].isDefault);
+    EXPECT_EQ(outputting[4].id, 32772u);
 }
 
 TEST_F(MainWindow, AboutShowsVersionAndASnapshotOfTheTotals) {
