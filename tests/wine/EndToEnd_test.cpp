@@ -298,3 +298,27 @@ TEST_F(RelayEndToEnd, CancelWhileTheDeviceStallsKeepsTheWindowResponsive) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(RelayEndToEnd, JobThatCannotBeDeletedIsRelayedOnlyOnce) {
+    ProfileSection section("E2E_ReadOnly");
+    std::wstring folder = MakeTempFolder(L"readonly");
+    section.SetString("Findpos", ToAcp(folder));
+    const std::string job = Payload("READONLY", 500);
+    std::wstring path = folder + L"\\RO.GLF";
+    ASSERT_TRUE(WriteFileBytes(path, job));
+    ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+
+    Varnow app;
+    ASSERT_TRUE(app.Start(L"E2E_ReadOnly", L"E2E_ReadOnly"));
+    ASSERT_TRUE(WaitFor([&] { return ReadFileBytes(m_capture).size() >= job.size(); }, 10s));
+    // Two more search rounds: a job that stays in the folder is not sent again.
+    std::this_thread::sleep_for(9s);
+    EXPECT_EQ(SettledCapture(), job);
+    EXPECT_TRUE(FileExists(path));
+    EXPECT_EQ(app.ItemText(1008), L"1");
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+}  // namespace
