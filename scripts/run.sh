@@ -14,10 +14,10 @@ export VARNOW_BUILD_DIR=$dir
 source "$root/scripts/wine-env.sh"
 run=$root/build/run
 mkdir -p "$run/jobs"
-wine_prefix_ensure
 own_display=""
 if [ -z "${DISPLAY:-}" ]; then wine_display_start; own_display=1; fi
 trap wine_session_stop EXIT
+wine_prefix_ensure
 wine_server_start
 wine_lpt1_capture "$run/lpt1-capture.bin"
 

@@ -73,6 +73,10 @@ wine_prefix_ensure() {
     local started=$SECONDS
     wine wineboot -i >>"$VARNOW_WINE_LOG" 2>&1 </dev/null || exit 1
     wine_fonts_install || exit 1
+    # Nothing started here may outlive the creation: a desktop process left
+    # from it would serve every later program of the session, with or without
+    # the display that session has.
+    wineserver -k >>"$VARNOW_WINE_LOG" 2>&1 || true
     touch "$stamp"
     echo "wine-env: prefix created in $((SECONDS - started)) s" >&2
   ) 9>"$VARNOW_BUILD_DIR/wine-io/prefix.lock"
@@ -136,7 +140,7 @@ wine_lpt1_pump() {
 }
 
 wine_session_start() {
-  wine_prefix_ensure && wine_display_start && wine_server_start && wine_lpt1_capture "$@"
+  wine_display_start && wine_prefix_ensure && wine_server_start && wine_lpt1_capture "$@"
 }
 
 wine_session_stop() {
