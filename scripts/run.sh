@@ -25,7 +25,8 @@ echo "Search folder: $run/jobs   LPT1 capture: $run/lpt1-capture.bin"
 echo "Drop a file, e.g.: echo hello > $run/jobs/TEST.GLF"
 cd "$run/jobs"
 if [ -n "$own_display" ]; then
-  wine "$dir/Varnow.exe" "$@" &
+  # Wine's own desktop draws title bars and a taskbar with the tray.
+  wine explorer /desktop=Varnow,1024x768 "$dir/Varnow.exe" "$@" &
   sleep 8
   import -window root "$run/screenshot.png" && echo "Screenshot: $run/screenshot.png"
   echo "Varnow runs on the private display $DISPLAY; press Ctrl+C to end it."
