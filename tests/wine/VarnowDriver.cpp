@@ -2,6 +2,8 @@
 
 #include <thread>
 
+#include "tests/wine/PlatformTestSupport.h"
+
 namespace e2e {
 namespace {
 
@@ -36,6 +38,13 @@ std::wstring Widen(const std::string& utf8) {
     return wide;
 }
 
+std::wstring FromAcp(const std::string& bytes) {
+    int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring wide(n, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(), n);
+    return wide;
+}
+
 std::string ToAcp(const std::wstring& text) {
     int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
                                 nullptr, nullptr);
@@ -45,31 +54,13 @@ std::string ToAcp(const std::wstring& text) {
     return bytes;
 }
 
-std::string ReadFileBytes(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return {};
-    std::string bytes;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-    CloseHandle(file);
-    return bytes;
-}
+std::string ReadFileBytes(const std::wstring& path) { return wine_test::ReadBytes(ToAcp(path)); }
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD put = 0;
-    bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) &&
-              put == bytes.size();
-    CloseHandle(file);
-    return ok;
+    return wine_test::WriteBytes(ToAcp(path), bytes);
 }
 
-bool FileExists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool FileExists(const std::wstring& path) { return wine_test::Exists(ToAcp(path)); }
 
 std::wstring MakeTempFolder(const std::wstring& tag) {
     wchar_t temp[MAX_PATH];
@@ -91,24 +82,9 @@ std::wstring MakeTempFolder(const std::wstring& tag) {
     return folder;
 }
 
-std::wstring BinFolder() {
-    std::wstring folder = L"Z:" + Widen(VARNOW_BIN_DIR);
-    for (auto& c : folder)
-        if (c == L'/') c = L'\\';
-    return folder;
-}
+std::wstring BinFolder() { return FromAcp(wine_test::BinDir()); }
 
-std::wstring Lpt1Capture() {
-    wchar_t value[MAX_PATH] = L"";
-    GetEnvironmentVariableW(L"VARNOW_LPT1_CAPTURE", value, MAX_PATH);
-    std::wstring path = value;
-    if (!path.empty() && path[0] == L'/') {
-        path = L"Z:" + path;
-        for (auto& c : path)
-            if (c == L'/') c = L'\\';
-    }
-    return path;
-}
+std::wstring Lpt1Capture() { return FromAcp(wine_test::Lpt1Capture()); }
 
 bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
     auto deadline = std::chrono::steady_clock::now() + timeout;

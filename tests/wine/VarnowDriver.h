@@ -22,6 +22,7 @@ std::wstring BinFolder();
 // The file that Wine's LPT1 writes to.
 std::wstring Lpt1Capture();
 std::string ToAcp(const std::wstring& text);
+std::wstring FromAcp(const std::string& bytes);
 
 bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 
