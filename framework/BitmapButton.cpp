@@ -36,11 +36,12 @@ bool CBitmapButton::AutoLoad(UINT id, CDialog& parent) {
     wchar_t caption[64] = L"";
     ::GetWindowTextW(m_hWnd, caption, 64);
     const std::wstring name = caption;
+    // Without its normal picture the button stays bound but draws nothing.
     m_bitmap = LoadNamedBitmap(name + L"U");
+    if (!m_bitmap) return false;
     m_bitmapSel = LoadNamedBitmap(name + L"D");
     m_bitmapFocus = LoadNamedBitmap(name + L"F");
     m_bitmapDisabled = LoadNamedBitmap(name + L"X");
-    if (!m_bitmap) return false;
 
     BITMAP info{};
     ::GetObjectW(m_bitmap.get(), sizeof info, &info);

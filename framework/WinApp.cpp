@@ -1,6 +1,7 @@
 #include "framework/WinApp.h"
 
 #include "framework/Text.h"
+#include "relay/MbcsText.h"
 
 namespace {
 
@@ -13,12 +14,15 @@ std::string ModulePath() {
 }
 
 // The extension is what follows the last full stop of the file name itself,
-// never a full stop in a folder name.
+// never a full stop in a folder name; the second byte of a double-byte
+// character is never taken for a separator.
 std::string WithHelpExtension(const std::string& path) {
-    const std::size_t slash = path.find_last_of("\\/:");
-    const std::size_t dot = path.rfind('.');
-    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-    return (hasExtension ? path.substr(0, dot) : path) + ".HLP";
+    std::size_t dot = std::string::npos;
+    for (std::size_t pos = mbcs::FolderPartLength(path, platform::IsLeadByteSystem); pos < path.size();
+         pos = mbcs::NextChar(path, pos, platform::IsLeadByteSystem)) {
+        if (path[pos] == '.') dot = pos;
+    }
+    return path.substr(0, dot) + ".HLP";
 }
 
 }  // namespace

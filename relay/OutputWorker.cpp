@@ -93,28 +93,30 @@ bool OutputWorker::CopyToOutput() {
     if (!output) {
         return false;
     }
-    CopyJob(*output);
-    // A plain-file output ends with this job, not with what an earlier, longer job left.
-    output->TruncateIfDiskFile();
+    // A plain-file output ends with this job, not with what an earlier, longer
+    // job left; one cancelled before its first byte leaves the file as it was.
+    if (CopyJob(*output)) {
+        output->TruncateIfDiskFile();
+    }
     return true;
 }
 
-void OutputWorker::CopyJob(platform::File& output) {
+bool OutputWorker::CopyJob(platform::File& output) {
     unsigned char buffer[256];
     if (Aborted()) {
-        return;
+        return false;
     }
     if (!m_job.header.empty()) {
         AppendFileToOutput(m_job.header, output, buffer);
     }
     if (Aborted()) {
-        return;
+        return true;
     }
     platform::DirEntry identity;
     const bool identified = m_job.fs->FindFirst(m_job.foundFile, AnyFile, &identity);
     const bool complete = AppendFileToOutput(m_job.foundFile, output, buffer);
     if (Aborted()) {
-        return;
+        return true;
     }
     // A job that did not fully reach the output stays, to be sent again whole.
     if (complete && !DeleteJobFile() && identified) {
@@ -123,6 +125,7 @@ void OutputWorker::CopyJob(platform::File& output) {
     if (!m_job.footer.empty()) {
         AppendFileToOutput(m_job.footer, output, buffer);
     }
+    return true;
 }
 
 bool OutputWorker::AppendFileToOutput(const std::string& source, platform::File& output,

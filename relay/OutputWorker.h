@@ -49,7 +49,7 @@ public:
 private:
     bool Aborted() const;
     bool FoundFileExists();
-    void CopyJob(platform::File& output);
+    bool CopyJob(platform::File& output);  // false when cancelled before any write
     bool DeleteJobFile();
     const OutputJob& m_job;
 };

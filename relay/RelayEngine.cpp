@@ -78,7 +78,7 @@ void RelayEngine::CancelOutput() {
 
 void RelayEngine::OnCancel() {
     if (m_nRunState != Searching && m_nRunState != Stopped) {
-        return;  // a running output is cancelled first, never left behind
+        return;  // never leave a running output behind; the exit command cancels it first
     }
     m_view.SaveFields();
     m_nPriority = m_view.ReadSliderPosition();
@@ -133,6 +133,7 @@ void RelayEngine::PollSearchTimer() {
 }
 
 bool RelayEngine::FindTargetFile() {
+    m_undeletable.ForgetChanged(m_fs);
     return ::FindTargetFile(m_strFolder, m_strTarget, m_strFoundFile, m_fs, m_undeletable, m_isLeadByte);
 }
 
@@ -140,14 +141,16 @@ bool RelayEngine::FindTargetFile() {
 // the members while it runs.
 void RelayEngine::StartJob() {
     const int priority = PriorityForSlider(m_nPriority);
+    // Built before the flags are set: nothing after them may fail and leave
+    // the window waiting for a worker that never ran.
+    std::unique_ptr<OutputJob> job(new OutputJob{m_strFoundFile, m_strWaiting, m_strOutput, m_strHeader,
+                                                 m_strFooter, &m_bWorkerRunning, &m_bAbort, &m_nByteCount,
+                                                 &m_undeletable, &m_fs, &m_clock, m_isLeadByte});
     m_view.EnableRunButton(true);
     m_view.SetRunButtonCaption(kCaptionCancelOutput);
     m_bWorkerRunning = 1;
     ++m_nFileCount;
     m_bAbort = 0;
-    std::unique_ptr<OutputJob> job(new OutputJob{m_strFoundFile, m_strWaiting, m_strOutput, m_strHeader,
-                                                 m_strFooter, &m_bWorkerRunning, &m_bAbort, &m_nByteCount,
-                                                 &m_undeletable, &m_fs, &m_clock, m_isLeadByte});
     if (m_threads.Start(OutputThreadProc, job.get(), priority)) {
         job.release();  // the worker owns it now
     } else {

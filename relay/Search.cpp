@@ -16,7 +16,11 @@ bool FindTargetFile(std::string& folder, const std::string& patterns, std::strin
             // A pattern with a folder part searches there, so the found path
             // must name that folder too, or the worker would wait on a file
             // that is not where it looks.
-            const std::string entryFolder = folder + pattern.substr(0, mbcs::FolderPartLength(pattern, isLeadByte));
+            size_t folderPart = mbcs::FolderPartLength(pattern, isLeadByte);
+            if (folderPart == 0 && pattern.size() >= 2 && pattern[1] == ':') {
+                folderPart = 2;  // "D:*.GLF" searches the current folder of drive D
+            }
+            const std::string entryFolder = folder + pattern.substr(0, folderPart);
             // Directories (with "." and "..") can never be opened as jobs, and
             // a stuck job would be printed again on every search.
             const auto isJob = [&](const platform::DirEntry& entry) {

@@ -20,3 +20,14 @@ bool UndeletableJobs::Contains(const std::string& path, uint64_t size, uint64_t 
         return entry.path == path && entry.size == size && entry.lastWrite == lastWrite;
     });
 }
+
+void UndeletableJobs::ForgetChanged(platform::FileSystem& fs) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const auto changed = [&](const Entry& entry) {
+        platform::DirEntry now;
+        const auto isFile = [](const platform::DirEntry& e) { return !e.isDirectory; };
+        return !fs.FindFirst(entry.path, isFile, &now) || now.size != entry.size ||
+               now.lastWrite != entry.lastWrite;
+    };
+    m_entries.erase(std::remove_if(m_entries.begin(), m_entries.end(), changed), m_entries.end());
+}

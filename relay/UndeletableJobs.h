@@ -14,6 +14,9 @@ public:
     void Remember(const std::string& path, uint64_t size, uint64_t lastWrite);
     // True when this exact file (same path, size and last-write time) is remembered.
     bool Contains(const std::string& path, uint64_t size, uint64_t lastWrite) const;
+    // Forgets the files that are gone or have changed, so that a new job that
+    // happens to match a stuck one's path, size and time is not passed over.
+    void ForgetChanged(platform::FileSystem& fs);
 
 private:
     struct Entry {

@@ -223,7 +223,8 @@ LRESULT CRelayDlg::OnTimer(WPARAM wParam, LPARAM) {
 // Reports for other identifiers are not the icon's: DM_GETDEFID arrives with
 // the same message number and must get the dialog manager's answer.
 LRESULT CRelayDlg::OnTrayCallback(WPARAM wParam, LPARAM lParam) {
-    if (!m_pTray || wParam != m_pTray->m_nid.uID) return Default();
+    if (wParam != IDI_TRAY) return Default();
+    if (!m_pTray) return 0;  // the exit action has removed the icon
     if (lParam == WM_LBUTTONUP) m_bHoldHidden = false;
     m_pTray->m_nMenuState = m_nRunState;
     return m_pTray->HandleTrayMessage(wParam, lParam);

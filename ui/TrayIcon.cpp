@@ -13,8 +13,11 @@ CTrayIcon::CTrayIcon(UINT iconId, UINT tipId) : m_nid{} {
 
 CTrayIcon::~CTrayIcon() { SetTrayIcon(0u, 0u); }
 
+// The record is passed in its first, 88-byte form, whose tooltip holds 64
+// bytes with the terminating zero, whatever size the headers give szTip.
 void CTrayIcon::LoadTip(UINT tipId) {
-    if (::LoadStringA(::GetModuleHandleW(nullptr), tipId, m_nid.szTip, sizeof m_nid.szTip) <= 0)
+    constexpr int kFirstFormTipBytes = 64;
+    if (::LoadStringA(::GetModuleHandleW(nullptr), tipId, m_nid.szTip, kFirstFormTipBytes) <= 0)
         m_nid.szTip[0] = '\0';
 }
 

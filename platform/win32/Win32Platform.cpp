@@ -190,8 +190,13 @@ public:
         return true;
     }
 
+    // Only Windows Vista and later can break off another thread's I/O; on
+    // older systems the worker ends once the device takes its write.
     void InterruptBlockedIo() override {
-        if (m_lastThread) CancelSynchronousIo(m_lastThread.Get());
+        using CancelIoFn = BOOL(WINAPI*)(HANDLE);
+        static const auto cancel = reinterpret_cast<CancelIoFn>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "CancelSynchronousIo")));
+        if (m_lastThread && cancel) cancel(m_lastThread.Get());
     }
 
 private:

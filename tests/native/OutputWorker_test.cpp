@@ -240,15 +240,16 @@ TEST_F(OutputWorkerTest, AbortAfterTheProbeOpensNoOutput) {
     EXPECT_TRUE(Exists(job));
 }
 
-TEST_F(OutputWorkerTest, AbortBeforeTheHeaderWritesNothing) {
+TEST_F(OutputWorkerTest, AbortBeforeTheHeaderWritesNothingAndLeavesTheOutputAsItWas) {
     header = dir / "head";
     WriteFile(header, "H");
     WriteFile(job, "J");
+    WriteFile(output, "an earlier job");
     fs.onOpenOutput = [&] { SetAbort(); };
     RunWorker();
     EXPECT_EQ(1, fs.outputOpens);
     EXPECT_EQ(0, fs.writeFaults.writes);
-    EXPECT_EQ("", ReadFile(output));
+    EXPECT_EQ("an earlier job", ReadFile(output));
     EXPECT_TRUE(Exists(job));
 }
 

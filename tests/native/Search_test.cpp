@@ -109,6 +109,13 @@ TEST_F(PatternWalk, FoundPathNamesThePatternsFolder) {
     EXPECT_TRUE(Search("A/B\\x*"));
     EXPECT_EQ("C:\\OUT\\A/B\\x1", found);
 
+    // A drive alone is a folder part too.
+    folder.clear();
+    fs.listings["D:*.GLF"] = {FileEntry("JOB.GLF")};
+    EXPECT_TRUE(Search("D:*.GLF"));
+    EXPECT_EQ("D:JOB.GLF", found);
+    folder = "C:\\OUT";
+
     // The 0x5C of 表 does not end a folder part.
     fs.listings["C:\\OUT\\\x95\x5C*"] = {FileEntry("\x95\x5C.GLF")};
     EXPECT_TRUE(Search("\x95\x5C*"));
@@ -162,6 +169,27 @@ TEST_F(FolderSearch, PassesOverARememberedFileUntilItChanges) {
     EXPECT_FALSE(Search("*.glf"));
 
     testing_support::WriteFile(job, "123456");
+    EXPECT_TRUE(Search("*.glf"));
+}
+
+// A stuck job that went away is forgotten, so a new job that happens to get
+// the same name, size and time is still relayed.
+TEST_F(FolderSearch, ForgetsARememberedFileOnceItIsGone) {
+    const std::string job = dir / "again.glf";
+    testing_support::WriteFile(job, "12345");
+    ASSERT_TRUE(Search("*.glf"));
+    platform::DirEntry entry;
+    const auto any = [](const platform::DirEntry&) { return true; };
+    ASSERT_TRUE(platform::SystemFileSystem().FindFirst(found, any, &entry));
+    undeletable.Remember(found, entry.size, entry.lastWrite);
+    undeletable.ForgetChanged(platform::SystemFileSystem());
+    EXPECT_FALSE(Search("*.glf")) << "still there unchanged: still passed over";
+
+    const auto stamp = std::filesystem::last_write_time(job);
+    std::filesystem::remove(job);
+    undeletable.ForgetChanged(platform::SystemFileSystem());
+    testing_support::WriteFile(job, "12345");
+    std::filesystem::last_write_time(job, stamp);
     EXPECT_TRUE(Search("*.glf"));
 }
 

@@ -1,5 +1,8 @@
 // The registry profile against Wine's real registry, under a maker key of
 // its own so that no real settings are touched.
+// The program itself runs on Windows XP; this test uses Vista's registry helpers.
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600
 #include <gtest/gtest.h>
 #include <windows.h>
 

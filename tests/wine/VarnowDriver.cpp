@@ -1,3 +1,6 @@
+// The program itself runs on Windows XP; this test uses Vista's registry helpers.
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600
 #include "tests/wine/VarnowDriver.h"
 
 #include <thread>
