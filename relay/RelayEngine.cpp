@@ -24,10 +24,13 @@ RelayEngine::RelayEngine(RelayView& view, platform::FileSystem& fs, platform::Cl
                          platform::ThreadStarter& threads, platform::LeadByteTest isLeadByte)
     : m_view(view), m_fs(fs), m_clock(clock), m_threads(threads), m_isLeadByte(isLeadByte) {}
 
-void RelayEngine::ResetRunState() {
+void RelayEngine::EnterStopped() {
     m_nRunState = Stopped;
     m_bWorkerRunning = 0;
     m_bAbort = 0;
+}
+
+void RelayEngine::ResetCounters() {
     m_nFileCount = 0;
     m_nByteCount = 0;
     m_timeStart = m_clock.NowSeconds();

@@ -25,8 +25,10 @@ public:
     RelayEngine(const RelayEngine&) = delete;
     RelayEngine& operator=(const RelayEngine&) = delete;
 
-    // Window initialisation: Stopped, flags clear, counters zeroed, clock started.
-    void ResetRunState();
+    // Window initialisation: first Stopped with both flags clear, later the
+    // counters zeroed and the running time started.
+    void EnterStopped();
+    void ResetCounters();
     void OnOK();      // the run-button action
     void OnCancel();  // the exit action
     void ExitCommand();

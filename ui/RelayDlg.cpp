@@ -73,9 +73,7 @@ BOOL CRelayDlg::OnInitDialog() {
     ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon.get()));
     ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hSmallIcon.get()));
 
-    m_nRunState = Stopped;
-    m_bWorkerRunning = 0;
-    m_bAbort = 0;
+    EnterStopped();
     EnableRunButton(true);
     SetRunButtonCaption(kCaptionStartSearch);
     m_sliderPriority.SetRange(0, 6, false);
@@ -84,7 +82,7 @@ BOOL CRelayDlg::OnInitDialog() {
     m_pTray->SetCallback(this, WM_TRAY_CALLBACK);
     m_pTray->SetTrayIcon(IDI_TRAY, IDS_VERSION);
     ::SetWindowTextW(m_hWnd, AnsiToWide(m_strProfile).c_str());
-    ResetRunState();  // zeroes the counters and starts the clock
+    ResetCounters();
 
     CentreOnWorkArea();
     RECT rect{};

@@ -117,7 +117,8 @@ protected:
         engine.m_strOutput = "LPT1";
         engine.m_strHeader = "H";
         engine.m_strFooter = "F";
-        engine.ResetRunState();
+        engine.EnterStopped();
+        engine.ResetCounters();
     }
     // Workers started by a test end before the engine they point into.
     void TearDown() override { threads.RunPending(); }
@@ -157,7 +158,8 @@ TEST_F(RelayEngineTest, ResetStartsStoppedWithCountersAtZero) {
     engine.m_nFileCount = 5;
     engine.m_nByteCount = 7;
     clock.now = 1234;
-    engine.ResetRunState();
+    engine.EnterStopped();
+    engine.ResetCounters();
     EXPECT_EQ(Stopped, engine.m_nRunState);
     EXPECT_EQ(0, engine.m_bWorkerRunning.load());
     EXPECT_EQ(0, engine.m_bAbort.load());
@@ -347,7 +349,8 @@ TEST_F(RelayEngineTest, FirstRefreshOfAnIconicWindowHidesIt) {
 
 TEST_F(RelayEngineTest, RefreshFormatsTheCounters) {
     clock.now = 1000;
-    engine.ResetRunState();
+    engine.EnterStopped();
+    engine.ResetCounters();
     engine.m_nFileCount = 1234;
     engine.m_nByteCount = 4294967295u;
     clock.now = 1000 + 90061;
@@ -365,7 +368,8 @@ protected:
         engine.m_strTarget = "*.glf";
         engine.m_strWaiting = ".ofi";
         engine.m_strOutput = dir / "out.prn";
-        engine.ResetRunState();
+        engine.EnterStopped();
+        engine.ResetCounters();
         clock.onSleep = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
         engine.OnOK();
     }
