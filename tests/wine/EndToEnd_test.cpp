@@ -325,7 +325,9 @@ TEST_F(RelayEndToEnd, ReadOnlyJobIsRelayedOnceAndDeleted) {
 class ImmutableFlag {
 public:
     explicit ImmutableFlag(std::wstring path) : m_path(std::move(path)) {}
-    ~ImmutableFlag() { Set(false); }
+    ~ImmutableFlag() {
+        if (FileExists(m_path)) Set(false);
+    }
     ImmutableFlag(const ImmutableFlag&) = delete;
     ImmutableFlag& operator=(const ImmutableFlag&) = delete;
 
