@@ -1,6 +1,9 @@
 #include "app/RelayApp.h"
 
+#include <memory>
+
 #include "app/SectionName.h"
+#include "framework/RegistryUndeletableStore.h"
 #include "ui/RelayDlg.h"
 
 namespace {
@@ -35,6 +38,11 @@ BOOL CRelayApp::InitInstance() {
     dlg.m_strTarget = GetProfileString(section, "Target", "*.GLF");
     dlg.m_strWaiting = GetProfileString(section, "Waiting", ".OFI");
     dlg.m_nPriority = GetProfileInt(section, "Priority", 3);
+    // The jobs an earlier run could not delete are remembered beside the
+    // section's settings; only now is the section known.
+    if (const RegistryProfile* profile = Profile()) {
+        dlg.KeepUndeletableJobsIn(std::make_unique<RegistryUndeletableStore>(*profile, section));
+    }
 
     m_pMainWnd = &dlg;
     dlg.DoModal();

@@ -91,6 +91,10 @@ bool RegistryProfile::WriteProfileString(const std::string& section, const char*
                                  static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
 }
 
+UniqueRegKey RegistryProfile::OpenSection(const std::string& section) const {
+    return OpenSectionKey(m_maker, m_application, section);
+}
+
 // Cut at the last '.', then keep what follows the last '\', '/' or ':'. The
 // walk steps over double-byte characters, so the trail byte of a name such as
 // 表 (0x95 0x5C) is not taken for a backslash.

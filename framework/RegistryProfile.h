@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "framework/Handles.h"
+
 class RegistryProfile {
 public:
     RegistryProfile() = default;
@@ -21,6 +23,9 @@ public:
     // REG_SZ with the terminating zero counted.
     bool WriteProfileString(const std::string& section, const char* name,
                             const std::string& value) const;
+    // The section's key, opened (and created where missing) for reading and
+    // writing; empty when the chain cannot be opened.
+    UniqueRegKey OpenSection(const std::string& section) const;
 
 private:
     std::string m_maker;

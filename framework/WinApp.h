@@ -49,6 +49,8 @@ public:
     bool WriteProfileInt(const std::string& section, const char* name, int value) const;
     bool WriteProfileString(const std::string& section, const char* name,
                             const std::string& value) const;
+    // The registry store chosen by SetRegistryKey; null before.
+    const RegistryProfile* Profile() const { return m_profile ? &*m_profile : nullptr; }
 
     // Runs a command the windows passed on; false when nothing handles it.
     bool RouteCommand(UINT id);

@@ -24,6 +24,21 @@ struct DirEntry {
     uint64_t lastWrite = 0;  // opaque, only compared for equality
 };
 
+// Tells a file from another that took its name: size and last-write time as
+// a directory search reports them, and the file's place on its volume where
+// the platform has one (zero otherwise).
+struct FileIdentity {
+    uint64_t size = 0;
+    uint64_t lastWrite = 0;
+    uint64_t volume = 0;
+    uint64_t index = 0;
+    bool operator==(const FileIdentity& other) const {
+        return size == other.size && lastWrite == other.lastWrite && volume == other.volume &&
+               index == other.index;
+    }
+    bool operator!=(const FileIdentity& other) const { return !(*this == other); }
+};
+
 // How an exclusive open of a job file went.
 enum class Probe { Ready, Busy, Missing };
 
@@ -38,6 +53,8 @@ public:
     // For plain disk files: cut the file at the current position. Devices and
     // pipes are left alone.
     virtual void TruncateIfDiskFile() = 0;
+    // The identity of the open file; false when the platform cannot tell it.
+    virtual bool Identify(FileIdentity* identity) = 0;
 };
 
 class FileSystem {
@@ -56,6 +73,12 @@ public:
     // Read-only, shared for reading, must exist.
     virtual std::unique_ptr<File> OpenSource(const std::string& path) = 0;
     virtual bool Delete(const std::string& path) = 0;
+    // The identity of the file at `path` now; false when there is none.
+    virtual bool Identify(const std::string& path, FileIdentity* identity) = 0;
+    // Clears the read-only attribute; false when the file did not carry it or
+    // it could not be cleared.
+    virtual bool ClearReadOnly(const std::string& path) = 0;
+    virtual void RestoreReadOnly(const std::string& path) = 0;
 };
 
 class Clock {

@@ -112,15 +112,14 @@ bool OutputWorker::CopyJob(platform::File& output) {
     if (Aborted()) {
         return true;
     }
-    platform::DirEntry identity;
-    const bool identified = m_job.fs->FindFirst(m_job.foundFile, AnyFile, &identity);
-    const bool complete = AppendFileToOutput(m_job.foundFile, output, buffer);
+    std::optional<platform::FileIdentity> sent;
+    const bool complete = AppendFileToOutput(m_job.foundFile, output, buffer, &sent);
     if (Aborted()) {
         return true;
     }
     // A job that did not fully reach the output stays, to be sent again whole.
-    if (complete && !DeleteJobFile() && identified) {
-        m_job.undeletable->Remember(m_job.foundFile, identity.size, identity.lastWrite);
+    if (complete) {
+        ConsumeJob(sent);
     }
     if (!m_job.footer.empty()) {
         AppendFileToOutput(m_job.footer, output, buffer);
@@ -129,10 +128,15 @@ bool OutputWorker::CopyJob(platform::File& output) {
 }
 
 bool OutputWorker::AppendFileToOutput(const std::string& source, platform::File& output,
-                                      unsigned char (&buffer)[256]) {
+                                      unsigned char (&buffer)[256],
+                                      std::optional<platform::FileIdentity>* identity) {
     const std::unique_ptr<platform::File> input = m_job.fs->OpenSource(source);
     if (!input) {
         return false;
+    }
+    platform::FileIdentity read;
+    if (identity && input->Identify(&read)) {
+        *identity = read;
     }
     for (;;) {
         uint32_t bytesRead = 0;
@@ -163,15 +167,49 @@ bool OutputWorker::FoundFileExists() {
     return m_job.fs->FindFirst(m_job.foundFile, AnyFile, &entry);
 }
 
+// Deletes the file that was sent, and only that one: a producer may have put
+// a new job in its place during the copy (a rename over it), which is kept for
+// the next search. A delete is believed only when the file is gone, since some
+// file systems report success and leave it; a job that stays is remembered, so
+// that the search passes over it until it changes.
+void OutputWorker::ConsumeJob(const std::optional<platform::FileIdentity>& sent) {
+    if (!sent) {
+        DeleteJobFile();  // nothing to tell the sent file by: deleted unchecked
+        return;
+    }
+    if (!IsAtJobPath(*sent)) {
+        return;
+    }
+    if (!DeleteJobFile() || IsAtJobPath(*sent)) {
+        m_job.undeletable->Remember(m_job.foundFile, sent->size, sent->lastWrite);
+    }
+}
+
+bool OutputWorker::IsAtJobPath(const platform::FileIdentity& sent) {
+    platform::FileIdentity now;
+    return m_job.fs->Identify(m_job.foundFile, &now) && now == sent;
+}
+
 // A virus scanner or indexer may hold the file for a moment after the copy.
+// A read-only job is consumed as `del /f` would: without the attribute, which
+// it gets back when it cannot be deleted even so.
 bool OutputWorker::DeleteJobFile() {
+    bool readOnlyCleared = false;
     for (int attempt = 0;; ++attempt) {
         if (m_job.fs->Delete(m_job.foundFile)) {
             return true;
         }
-        if (attempt == kDeleteRetries || Aborted()) {
-            return false;
+        if (attempt == 0 && m_job.fs->ClearReadOnly(m_job.foundFile)) {
+            readOnlyCleared = true;
+            continue;
+        }
+        if (attempt >= kDeleteRetries || Aborted()) {
+            break;
         }
         m_job.clock->SleepMs(kDeleteRetryMs);
     }
+    if (readOnlyCleared) {
+        m_job.fs->RestoreReadOnly(m_job.foundFile);
+    }
+    return false;
 }

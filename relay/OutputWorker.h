@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/Platform.h"
@@ -42,14 +43,18 @@ public:
     bool IsCompanionGone();
     platform::Probe IsTargetReadable();
     bool CopyToOutput();
-    // Returns true when the whole source reached the output.
+    // Returns true when the whole source reached the output. `identity`, when
+    // given, receives the identity of the file the copy read, if it can be told.
     bool AppendFileToOutput(const std::string& source, platform::File& output,
-                            unsigned char (&buffer)[256]);
+                            unsigned char (&buffer)[256],
+                            std::optional<platform::FileIdentity>* identity = nullptr);
 
 private:
     bool Aborted() const;
     bool FoundFileExists();
     bool CopyJob(platform::File& output);  // false when cancelled before any write
+    void ConsumeJob(const std::optional<platform::FileIdentity>& sent);
+    bool IsAtJobPath(const platform::FileIdentity& sent);
     bool DeleteJobFile();
     const OutputJob& m_job;
 };

@@ -140,6 +140,10 @@ bool RelayEngine::FindTargetFile() {
     return ::FindTargetFile(m_strFolder, m_strTarget, m_strFoundFile, m_fs, m_undeletable, m_isLeadByte);
 }
 
+void RelayEngine::KeepUndeletableJobsIn(std::unique_ptr<UndeletableJobs::Store> store) {
+    m_undeletable.KeepIn(std::move(store));
+}
+
 // The worker gets its own copies of the strings: the display refresh reassigns
 // the members while it runs.
 void RelayEngine::StartJob() {

@@ -3,6 +3,8 @@
 // drives its window through RelayView.
 #pragma once
 
+#include <memory>
+
 #include "platform/Platform.h"
 #include "relay/RelayState.h"
 #include "relay/RelayView.h"
@@ -34,6 +36,9 @@ public:
     void ExitCommand();
     void OnTimer(unsigned id);
     bool FindTargetFile();
+    // Where the jobs that could not be deleted are remembered from run to run;
+    // given once the profile section is known, before the first search.
+    void KeepUndeletableJobsIn(std::unique_ptr<UndeletableJobs::Store> store);
 
     WindowRect m_rectWindow;
 

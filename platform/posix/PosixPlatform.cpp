@@ -55,6 +55,23 @@ bool LockExclusive(const FileDescriptor& fd) {
     return rc == 0;
 }
 
+uint64_t LastWriteOf(const struct stat& st) {
+    return static_cast<uint64_t>(st.st_mtim.tv_sec) * 1000000000u +
+           static_cast<uint64_t>(st.st_mtim.tv_nsec);
+}
+
+FileIdentity IdentityOf(const struct stat& st) {
+    FileIdentity identity;
+    identity.size = static_cast<uint64_t>(st.st_size);
+    identity.lastWrite = LastWriteOf(st);
+    identity.volume = static_cast<uint64_t>(st.st_dev);
+    identity.index = static_cast<uint64_t>(st.st_ino);
+    return identity;
+}
+
+// Windows programs see a file without any write permission as read-only.
+constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
+
 class PosixFile : public File {
 public:
     explicit PosixFile(FileDescriptor fd) : m_fd(std::move(fd)) {}
@@ -87,6 +104,15 @@ public:
             // Nothing to do when it fails: the output keeps stale bytes at its end.
             [[maybe_unused]] const int rc = ftruncate(m_fd.get(), end);
         }
+    }
+
+    bool Identify(FileIdentity* identity) override {
+        struct stat st;
+        if (fstat(m_fd.get(), &st) != 0) {
+            return false;
+        }
+        *identity = IdentityOf(st);
+        return true;
     }
 
 private:
@@ -122,8 +148,7 @@ public:
             entry.name = name;
             entry.isDirectory = S_ISDIR(st.st_mode);
             entry.size = static_cast<uint64_t>(st.st_size);
-            entry.lastWrite = static_cast<uint64_t>(st.st_mtim.tv_sec) * 1000000000u +
-                              static_cast<uint64_t>(st.st_mtim.tv_nsec);
+            entry.lastWrite = LastWriteOf(st);
             if (accept(entry)) {
                 *found = std::move(entry);
                 return true;
@@ -157,6 +182,31 @@ public:
     }
 
     bool Delete(const std::string& path) override { return unlink(posix::ToNativePath(path).c_str()) == 0; }
+
+    bool Identify(const std::string& path, FileIdentity* identity) override {
+        struct stat st;
+        if (stat(posix::ToNativePath(path).c_str(), &st) != 0) {
+            return false;
+        }
+        *identity = IdentityOf(st);
+        return true;
+    }
+
+    bool ClearReadOnly(const std::string& path) override {
+        const std::string native = posix::ToNativePath(path);
+        struct stat st;
+        return stat(native.c_str(), &st) == 0 && (st.st_mode & kWriteBits) == 0 &&
+               chmod(native.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
+    }
+
+    // When this fails the job merely stays writable; it is passed over all the same.
+    void RestoreReadOnly(const std::string& path) override {
+        const std::string native = posix::ToNativePath(path);
+        struct stat st;
+        if (stat(native.c_str(), &st) == 0) {
+            [[maybe_unused]] const int rc = chmod(native.c_str(), st.st_mode & 07777 & ~kWriteBits);
+        }
+    }
 };
 
 class PosixClock : public Clock {

@@ -68,6 +68,17 @@ DirEntry ToDirEntry(const WIN32_FIND_DATAA& data) {
     return entry;
 }
 
+bool IdentifyHandle(HANDLE handle, FileIdentity* identity) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info)) return false;
+    identity->size = Combine(info.nFileSizeHigh, info.nFileSizeLow);
+    identity->lastWrite =
+        Combine(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime);
+    identity->volume = info.dwVolumeSerialNumber;
+    identity->index = Combine(info.nFileIndexHigh, info.nFileIndexLow);
+    return true;
+}
+
 class Win32File : public File {
 public:
     explicit Win32File(KernelHandle handle) : m_handle(std::move(handle)) {}
@@ -90,6 +101,10 @@ public:
     // from a longer earlier job.
     void TruncateIfDiskFile() override {
         if (GetFileType(m_handle.Get()) == FILE_TYPE_DISK) SetEndOfFile(m_handle.Get());
+    }
+
+    bool Identify(FileIdentity* identity) override {
+        return IdentifyHandle(m_handle.Get(), identity);
     }
 
 private:
@@ -141,6 +156,32 @@ public:
     }
 
     bool Delete(const std::string& path) override { return DeleteFileA(path.c_str()) != FALSE; }
+
+    // Asking for attributes only, with every sharing, works even while another
+    // process holds the file open without sharing.
+    bool Identify(const std::string& path, FileIdentity* identity) override {
+        KernelHandle file(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr));
+        return file && IdentifyHandle(file.Get(), identity);
+    }
+
+    bool ClearReadOnly(const std::string& path) override {
+        const DWORD attributes = GetFileAttributesA(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0) {
+            return false;
+        }
+        const DWORD others = attributes & ~FILE_ATTRIBUTE_READONLY;
+        return SetFileAttributesA(path.c_str(), others ? others : FILE_ATTRIBUTE_NORMAL) != FALSE;
+    }
+
+    // When this fails the job merely stays writable; it is passed over all the same.
+    void RestoreReadOnly(const std::string& path) override {
+        const DWORD attributes = GetFileAttributesA(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
+            SetFileAttributesA(path.c_str(), attributes | FILE_ATTRIBUTE_READONLY);
+        }
+    }
 };
 
 class Win32Clock : public Clock {

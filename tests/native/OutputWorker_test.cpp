@@ -1,12 +1,12 @@
 #include "relay/OutputWorker.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "TestSupport.h"
 #include "relay/Search.h"
@@ -376,6 +376,61 @@ TEST_F(OutputWorkerTest, AbortStopsTheDeletionRetries) {
     clock.onSleep = [&] { SetAbort(); };
     RunWorker();
     EXPECT_EQ(2, fs.deleteAttempts);
+}
+
+TEST_F(OutputWorkerTest, ReadOnlyJobIsConsumedAndKeepsTheAttributeWhenStillStuck) {
+    fs.readOnlyBlocksDelete = true;
+    WriteFile(job, "J");
+    ASSERT_EQ(0, chmod(job.c_str(), 0444));
+    RunWorker();
+    EXPECT_FALSE(Exists(job));
+    EXPECT_EQ("J", ReadFile(output));
+    EXPECT_EQ(2, fs.deleteAttempts);
+    EXPECT_TRUE(clock.sleeps.empty());
+
+    // Without the attribute it still cannot go: it gets the attribute back.
+    WriteFile(job, "K");
+    ASSERT_EQ(0, chmod(job.c_str(), 0444));
+    platform::FileIdentity before;
+    ASSERT_TRUE(fs.real.Identify(job, &before));
+    fs.deleteAttempts = 0;
+    fs.deleteFailures = 100;
+    RunWorker();
+    EXPECT_EQ(6, fs.deleteAttempts);
+    EXPECT_TRUE(testing_support::FaultyFileSystem::IsReadOnly(job));
+    EXPECT_TRUE(undeletable.Contains(job, before.size, before.lastWrite));
+}
+
+TEST_F(OutputWorkerTest, DeleteThatReportsSuccessButLeavesTheJobIsRemembered) {
+    WriteFile(job, "stuck");
+    platform::FileIdentity before;
+    ASSERT_TRUE(fs.real.Identify(job, &before));
+    fs.deleteLeavesFile = true;
+    RunWorker();
+    EXPECT_EQ(1, fs.deleteAttempts);
+    EXPECT_EQ("stuck", ReadFile(output));
+    EXPECT_TRUE(undeletable.Contains(job, before.size, before.lastWrite));
+}
+
+// A producer that renames a new job over the old one while it is being sent:
+// the new one has the same name and size, only its place on the disk differs.
+TEST_F(OutputWorkerTest, JobReplacedDuringItsCopyIsKeptForTheNextRelay) {
+    WriteFile(job, Pattern(600, 1));
+    fs.writeFaults.afterWrite = [&](int index) {
+        if (index == 1) {
+            WriteFile(dir / "next.tmp", Pattern(600, 2));
+            std::filesystem::rename(dir / "next.tmp", job);
+        }
+    };
+    RunWorker();
+    EXPECT_EQ(Pattern(600, 1), ReadFile(output));
+    EXPECT_EQ(Pattern(600, 2), ReadFile(job));
+    EXPECT_EQ(0, fs.deleteAttempts);
+
+    fs.writeFaults.afterWrite = nullptr;
+    RunWorker();
+    EXPECT_EQ(Pattern(600, 2), ReadFile(output));
+    EXPECT_FALSE(Exists(job));
 }
 
 TEST_F(OutputWorkerTest, RunsOnItsOwnThread) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <cstdint>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/posix/Wildcard.h"
 
 namespace testing_support {
 
@@ -96,6 +98,9 @@ public:
     std::unique_ptr<platform::File> OpenOutput(const std::string&) override { return nullptr; }
     std::unique_ptr<platform::File> OpenSource(const std::string&) override { return nullptr; }
     bool Delete(const std::string&) override { return false; }
+    bool Identify(const std::string&, platform::FileIdentity*) override { return false; }
+    bool ClearReadOnly(const std::string&) override { return false; }
+    void RestoreReadOnly(const std::string&) override {}
 
     std::map<std::string, std::vector<platform::DirEntry>> listings;
     std::vector<std::string> searched;
@@ -162,7 +167,21 @@ public:
     }
     bool Delete(const std::string& path) override {
         ++deleteAttempts;
-        return deleteFailures-- > 0 ? false : real.Delete(path);
+        if (deleteFailures-- > 0 || (readOnlyBlocksDelete && IsReadOnly(path))) {
+            return false;
+        }
+        return deleteLeavesFile || real.Delete(path);
+    }
+    bool Identify(const std::string& path, platform::FileIdentity* identity) override {
+        return real.Identify(path, identity);
+    }
+    bool ClearReadOnly(const std::string& path) override { return real.ClearReadOnly(path); }
+    void RestoreReadOnly(const std::string& path) override { real.RestoreReadOnly(path); }
+
+    static bool IsReadOnly(const std::string& path) {
+        struct stat st;
+        return stat(platform::posix::ToNativePath(path).c_str(), &st) == 0 &&
+               (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
     }
 
     platform::FileSystem& real = platform::SystemFileSystem();
@@ -173,6 +192,8 @@ public:
     std::string failReadOf;
     int failReadAfter = 0;  // successful reads before the failing one
     int deleteFailures = 0;
+    bool readOnlyBlocksDelete = false;  // as on Windows, where only `del /f` takes them
+    bool deleteLeavesFile = false;  // reports success and leaves the file, as Wine on `chattr +i`
     int deleteAttempts = 0;
     int outputOpens = 0;
     WriteFaults writeFaults;
@@ -200,6 +221,9 @@ private:
             return ok;
         }
         void TruncateIfDiskFile() override { m_file->TruncateIfDiskFile(); }
+        bool Identify(platform::FileIdentity* identity) override {
+            return m_file->Identify(identity);
+        }
 
     private:
         std::unique_ptr<platform::File> m_file;
@@ -222,6 +246,9 @@ private:
             return false;
         }
         void TruncateIfDiskFile() override {}
+        bool Identify(platform::FileIdentity* identity) override {
+            return m_file->Identify(identity);
+        }
 
     private:
         std::unique_ptr<platform::File> m_file;

@@ -301,7 +301,7 @@ TEST_F(RelayEndToEnd, CancelWhileTheDeviceStallsKeepsTheWindowResponsive) {
 
 namespace {
 
-TEST_F(RelayEndToEnd, JobThatCannotBeDeletedIsRelayedOnlyOnce) {
+TEST_F(RelayEndToEnd, ReadOnlyJobIsRelayedOnceAndDeleted) {
     ProfileSection section("E2E_ReadOnly");
     std::wstring folder = MakeTempFolder(L"readonly");
     section.SetString("Findpos", ToAcp(folder));
@@ -312,13 +312,92 @@ TEST_F(RelayEndToEnd, JobThatCannotBeDeletedIsRelayedOnlyOnce) {
 
     Varnow app;
     ASSERT_TRUE(app.Start(L"E2E_ReadOnly", L"E2E_ReadOnly"));
-    ASSERT_TRUE(WaitFor([&] { return ReadFileBytes(m_capture).size() >= job.size(); }, 10s));
-    // Two more search rounds: a job that stays in the folder is not sent again.
-    std::this_thread::sleep_for(9s);
+    EXPECT_TRUE(WaitFor([&] { return !FileExists(path); }, 10s));
     EXPECT_EQ(SettledCapture(), job);
-    EXPECT_TRUE(FileExists(path));
-    EXPECT_EQ(app.ItemText(1008), L"1");
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Sets and clears the immutable flag of a job file (chattr), which makes Wine
+// report a delete as done while the file stays. Under Wine a Windows program
+// can start a Linux one, though without a handle to wait on, so the flag is
+// watched from here: an immutable file cannot be opened for writing, not even
+// by root. The flag is always cleared at the end, or the build tree could not
+// be deleted.
+class ImmutableFlag {
+public:
+    explicit ImmutableFlag(std::wstring path) : m_path(std::move(path)) {}
+    ~ImmutableFlag() {
+        if (FileExists(m_path)) Set(false);
+    }
+    ImmutableFlag(const ImmutableFlag&) = delete;
+    ImmutableFlag& operator=(const ImmutableFlag&) = delete;
+
+    bool Set(bool immutable) const {
+        return Chattr(immutable ? "+i" : "-i") &&
+               WaitFor([&] { return (WriteOpenError() == ERROR_ACCESS_DENIED) == immutable; }, 10s);
+    }
+
+private:
+    DWORD WriteOpenError() const {
+        HANDLE file = CreateFileW(m_path.c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return GetLastError();
+        CloseHandle(file);
+        return ERROR_SUCCESS;
+    }
+
+    bool Chattr(const char* flag) const {
+        using UnixFileName = char*(CDECL*)(LPCWSTR);
+        const auto toUnix = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+        char* unixPath = toUnix ? toUnix(m_path.c_str()) : nullptr;
+        if (!unixPath) return false;
+        std::string line = std::string("/usr/bin/chattr ") + flag + " \"" + unixPath + "\"";
+        HeapFree(GetProcessHeap(), 0, unixPath);
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        if (!CreateProcessA("Z:\\usr\\bin\\chattr", line.data(), nullptr, nullptr, FALSE, 0,
+                            nullptr, nullptr, &startup, &process))
+            return false;
+        if (process.hThread) CloseHandle(process.hThread);
+        if (process.hProcess) CloseHandle(process.hProcess);
+        return true;
+    }
+
+    std::wstring m_path;
+};
+
+TEST_F(RelayEndToEnd, JobThatStaysAfterItsDeleteIsRelayedOnceEvenAcrossARestart) {
+    ProfileSection section("E2E_Immutable");
+    std::wstring folder = MakeTempFolder(L"immutable");
+    section.SetString("Findpos", ToAcp(folder));
+    const std::string job = Payload("IMMUTABLE", 500), changed = Payload("CHANGED", 700);
+    std::wstring path = folder + L"\\IM.GLF";
+    ASSERT_TRUE(WriteFileBytes(path, job));
+    ImmutableFlag flag(path);
+    ASSERT_TRUE(flag.Set(true));
+
+    {
+        Varnow app;
+        ASSERT_TRUE(app.Start(L"E2E_Immutable", L"E2E_Immutable"));
+        ASSERT_TRUE(WaitFor([&] { return ReadFileBytes(m_capture).size() >= job.size(); }, 10s));
+        std::this_thread::sleep_for(15s);
+        EXPECT_EQ(SettledCapture(), job);
+        EXPECT_EQ(app.ItemText(1008), L"1");
+        ASSERT_TRUE(app.Exit());
+    }
+    Varnow again;
+    ASSERT_TRUE(again.Start(L"E2E_Immutable", L"E2E_Immutable"));
+    // Three searches, and the display refresh after them.
+    std::this_thread::sleep_for(7s);
+    EXPECT_EQ(ReadFileBytes(m_capture), job);
+    EXPECT_EQ(again.ItemText(1008), L"0");
+
+    ASSERT_TRUE(flag.Set(false));
+    ASSERT_TRUE(WriteFileBytes(path, changed));
+    EXPECT_TRUE(WaitFor([&] { return !FileExists(path); }, 10s));
+    EXPECT_EQ(SettledCapture(), job + changed);
 }
 
 }  // namespace

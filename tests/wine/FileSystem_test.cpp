@@ -169,4 +169,57 @@ TEST(Win32OpenSource, SharesReadingAndReadsToTheEnd) {
     EXPECT_EQ(fs.OpenSource(folder / "missing.txt"), nullptr);
 }
 
+// The worker tells the job it sent from one put in its place by these, and
+// the search compares what it remembered with what the directory reports.
+TEST(Win32Identify, TellsTheSentFileFromOneRenamedOverIt) {
+    TempFolder folder;
+    const std::string job = folder / "JOB1.GLF";
+    ASSERT_TRUE(WriteBytes(job, "first"));
+    platform::FileIdentity sent, now;
+    ASSERT_TRUE(fs.OpenSource(job)->Identify(&sent));
+    DirEntry listed;
+    ASSERT_TRUE(fs.FindFirst(job, AnyEntry, &listed));
+    EXPECT_EQ(sent.size, listed.size);
+    EXPECT_EQ(sent.lastWrite, listed.lastWrite);
+    {
+        HeldFile producer(job);
+        ASSERT_TRUE(producer.IsHeld());
+        ASSERT_TRUE(fs.Identify(job, &now));
+        EXPECT_EQ(now, sent);
+    }
+
+    // Same name, size and time: only its place on the volume differs.
+    const std::string next = folder / "next.tmp";
+    ASSERT_TRUE(WriteBytes(next, "other"));
+    FILETIME stamp{static_cast<DWORD>(sent.lastWrite), static_cast<DWORD>(sent.lastWrite >> 32)};
+    {
+        const UniqueKernelHandle file(CreateFileA(next.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                                  OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &stamp));
+    }
+    ASSERT_TRUE(MoveFileExA(next.c_str(), job.c_str(), MOVEFILE_REPLACE_EXISTING));
+    ASSERT_TRUE(fs.Identify(job, &now));
+    EXPECT_EQ(now.lastWrite, sent.lastWrite);
+    EXPECT_NE(now, sent);
+    EXPECT_FALSE(fs.Identify(folder / "missing.GLF", &now));
+}
+
+TEST(Win32ReadOnly, IsClearedForTheDeleteAndRestored) {
+    TempFolder folder;
+    const std::string job = folder / "RO.GLF";
+    ASSERT_TRUE(WriteBytes(job, "ro"));
+    ASSERT_TRUE(SetFileAttributesA(job.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(fs.Delete(job));
+
+    ASSERT_TRUE(fs.ClearReadOnly(job));
+    EXPECT_FALSE(fs.ClearReadOnly(job)) << "no longer read-only";
+    fs.RestoreReadOnly(job);
+    EXPECT_NE(GetFileAttributesA(job.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_FALSE(fs.Delete(job));
+
+    ASSERT_TRUE(fs.ClearReadOnly(job));
+    EXPECT_TRUE(fs.Delete(job));
+    EXPECT_FALSE(fs.ClearReadOnly(job));
+}
+
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "framework/Handles.h"
 #include "framework/RegistryProfile.h"
+#include "framework/RegistryUndeletableStore.h"
 
 namespace {
 
@@ -140,6 +141,30 @@ TEST_F(RegistryProfileTest, BackslashesInTheSectionMakeNestedKeys) {
     ASSERT_TRUE(ReadRaw("Files\\app.exe LPT2", "Output", &type, &bytes));
     EXPECT_EQ(bytes, std::string("LPT2\0", 5));
     EXPECT_EQ(m_profile.GetProfileString("Files\\app.exe LPT2", "Output", ""), "LPT2");
+}
+
+TEST_F(RegistryProfileTest, UndeletableJobsLiveInASubkeyOfTheirOwnSection) {
+    using Values = std::vector<std::pair<std::string, std::string>>;
+    RegistryUndeletableStore left(m_profile, "Left"), right(m_profile, "Right");
+    EXPECT_TRUE(left.ReadAll().empty());
+    EXPECT_FALSE(KeyExists(KeyPath("Left\\Undeletable"))) << "a read creates no subkey";
+
+    const std::string job = "C:\\\x95\x5C\\JOB1.GLF";  // C:\表\JOB1.GLF
+    left.Write(job, "1241 134097543210000000 0");
+    right.Write("C:\\R\\R.GLF", "5 7 3");
+    DWORD type = 0;
+    std::string bytes;
+    ASSERT_TRUE(ReadRaw("Left\\Undeletable", job.c_str(), &type, &bytes));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(bytes, std::string("1241 134097543210000000 0", 26));
+    EXPECT_EQ(left.ReadAll(), (Values{{job, "1241 134097543210000000 0"}}));
+    EXPECT_EQ(right.ReadAll(), (Values{{"C:\\R\\R.GLF", "5 7 3"}}));
+
+    left.Erase(job);
+    EXPECT_TRUE(left.ReadAll().empty());
+    EXPECT_FALSE(KeyExists(KeyPath("Left\\Undeletable"))) << "the last erase takes the subkey";
+    ASSERT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, KeyPath("Right").c_str()), ERROR_SUCCESS);
+    EXPECT_TRUE(right.ReadAll().empty());
 }
 
 TEST(ApplicationKeyName, IsTheExecutableNameWithoutFolderOrExtension) {
