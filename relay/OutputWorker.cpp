@@ -173,9 +173,7 @@ bool OutputWorker::Aborted() const {
 
 // A failed look (access denied, a network error) is no sign that the job went:
 // ending here would count it a second time when the search finds it again.
-bool OutputWorker::FoundFileExists() {
-    return !m_job.fs->IsMissing(m_job.foundFile);
-}
+bool OutputWorker::FoundFileExists() { return !m_job.fs->IsMissing(m_job.foundFile); }
 
 // A virus scanner or indexer may hold the file for a moment after the copy.
 bool OutputWorker::DeleteJobFile() {

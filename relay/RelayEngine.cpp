@@ -143,8 +143,9 @@ void RelayEngine::PollSearchTimer() {
 bool RelayEngine::FindTargetFile() {
     m_undeletable.ForgetChanged(m_fs);
     m_unopenable.ForgetChanged(m_fs);
-    return ::FindTargetFile(m_strFolder, m_strTarget, m_strFoundFile, m_fs, m_undeletable, m_isLeadByte,
-                            {{m_strOutput, m_strHeader, m_strFooter}, &m_unopenable, m_clock.NowSeconds()});
+    return ::FindTargetFile(
+        m_strFolder, m_strTarget, m_strFoundFile, m_fs, m_undeletable, m_isLeadByte,
+        {{m_strOutput, m_strHeader, m_strFooter}, &m_unopenable, m_clock.NowSeconds()});
 }
 
 // The worker gets its own copies of the strings: the display refresh reassigns
@@ -153,10 +154,9 @@ void RelayEngine::StartJob() {
     const int priority = PriorityForSlider(m_nPriority);
     // Built before the flags are set: nothing after them may fail and leave
     // the window waiting for a worker that never ran.
-    std::unique_ptr<OutputJob> job(new OutputJob{m_strFoundFile, m_strWaiting, m_strOutput, m_strHeader,
-                                                 m_strFooter, &m_bWorkerRunning, &m_bAbort, &m_nByteCount,
-                                                 &m_undeletable, &m_fs, &m_clock, m_isLeadByte,
-                                                 &m_unopenable});
+    std::unique_ptr<OutputJob> job(new OutputJob{
+        m_strFoundFile, m_strWaiting, m_strOutput, m_strHeader, m_strFooter, &m_bWorkerRunning,
+        &m_bAbort, &m_nByteCount, &m_undeletable, &m_fs, &m_clock, m_isLeadByte, &m_unopenable});
     m_view.EnableRunButton(true);
     m_view.SetRunButtonCaption(kCaptionCancelOutput);
     m_bWorkerRunning = 1;

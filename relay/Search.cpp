@@ -4,9 +4,11 @@
 
 #include "relay/MbcsText.h"
 
-bool NamesAnyOf(platform::FileSystem& fs, const std::string& path, const std::vector<std::string>& files) {
-    return std::any_of(files.begin(), files.end(),
-                       [&](const std::string& file) { return !file.empty() && fs.SameFile(path, file); });
+bool NamesAnyOf(platform::FileSystem& fs, const std::string& path,
+                const std::vector<std::string>& files) {
+    return std::any_of(files.begin(), files.end(), [&](const std::string& file) {
+        return !file.empty() && fs.SameFile(path, file);
+    });
 }
 
 bool FindTargetFile(std::string& folder, const std::string& patterns, std::string& foundFile,
@@ -34,9 +36,11 @@ bool FindTargetFile(std::string& folder, const std::string& patterns, std::strin
             // header and footer would be destroyed as jobs.
             const auto isJob = [&](const platform::DirEntry& entry) {
                 const std::string path = entryFolder + entry.name;
-                return !entry.isDirectory && !undeletable.Contains(path, entry.size, entry.lastWrite) &&
+                return !entry.isDirectory &&
+                       !undeletable.Contains(path, entry.size, entry.lastWrite) &&
                        !(exclusions.unopenable &&
-                         exclusions.unopenable->PassesOver(path, entry.size, entry.lastWrite, exclusions.now)) &&
+                         exclusions.unopenable->PassesOver(path, entry.size, entry.lastWrite,
+                                                           exclusions.now)) &&
                        !NamesAnyOf(fs, path, exclusions.ownFiles);
             };
             platform::DirEntry entry;

@@ -17,7 +17,8 @@ struct SearchExclusions {
 };
 
 // True when `path` names the same file as one of the non-empty `files`.
-bool NamesAnyOf(platform::FileSystem& fs, const std::string& path, const std::vector<std::string>& files);
+bool NamesAnyOf(platform::FileSystem& fs, const std::string& path,
+                const std::vector<std::string>& files);
 
 // Tries the ";"-separated patterns of `patterns` in order in `folder` and
 // stores the first regular file found in `foundFile`. Appends a backslash to

@@ -9,6 +9,9 @@
 
 namespace {
 
+constexpr int64_t kFirstBackOffSeconds = 30;
+constexpr int64_t kLongestBackOffSeconds = 600;
+
 using Listed = std::tuple<std::string, uint64_t, uint64_t>;  // name, size, last write
 
 // The files of a folder by their exact names: a name that holds "?" for a
@@ -17,7 +20,7 @@ using Listed = std::tuple<std::string, uint64_t, uint64_t>;  // name, size, last
 // other files.
 std::set<Listed> ListFiles(platform::FileSystem& fs, const std::string& folder) {
     std::set<Listed> files;
-    platform::DirEntry last;
+    platform::DirEntry neverTaken;
     fs.FindFirst(
         folder + "*",
         [&](const platform::DirEntry& entry) {
@@ -26,7 +29,7 @@ std::set<Listed> ListFiles(platform::FileSystem& fs, const std::string& folder) 
             }
             return false;
         },
-        &last);
+        &neverTaken);
     return files;
 }
 
@@ -40,7 +43,8 @@ void UnopenableJobs::Remember(platform::FileSystem& fs, const std::string& path,
     // code page lacks); like the search, take the first not passed over.
     platform::DirEntry file;
     const auto isThisFile = [&](const platform::DirEntry& entry) {
-        return !entry.isDirectory && entry.name == name && Find(path, entry.size, entry.lastWrite, now) == nullptr;
+        return !entry.isDirectory && entry.name == name &&
+               Find(path, entry.size, entry.lastWrite, now) == nullptr;
     };
     if (!fs.FindFirst(folder + "*", isThisFile, &file)) {
         return;  // gone: nothing to pass over
@@ -49,7 +53,8 @@ void UnopenableJobs::Remember(platform::FileSystem& fs, const std::string& path,
         return entry.path == path && entry.size == file.size && entry.lastWrite == file.lastWrite;
     });
     if (same == m_entries.end()) {
-        m_entries.push_back({path, file.size, file.lastWrite, kFirstBackOffSeconds, now + kFirstBackOffSeconds});
+        m_entries.push_back(
+            {path, file.size, file.lastWrite, kFirstBackOffSeconds, now + kFirstBackOffSeconds});
     } else {
         same->backOff = std::min(same->backOff * 2, kLongestBackOffSeconds);
         same->until = now + same->backOff;
@@ -71,7 +76,8 @@ void UnopenableJobs::ForgetChanged(platform::FileSystem& fs) {
         if (listing == listings.end()) {
             listing = listings.emplace(folder, ListFiles(fs, folder)).first;
         }
-        return listing->second.count(Listed(entry.path.substr(folder.size()), entry.size, entry.lastWrite)) == 0;
+        return listing->second.count(
+                   Listed(entry.path.substr(folder.size()), entry.size, entry.lastWrite)) == 0;
     };
     m_entries.erase(std::remove_if(m_entries.begin(), m_entries.end(), changed), m_entries.end());
 }
@@ -79,7 +85,8 @@ void UnopenableJobs::ForgetChanged(platform::FileSystem& fs) {
 const UnopenableJobs::Entry* UnopenableJobs::Find(const std::string& path, uint64_t size,
                                                   uint64_t lastWrite, int64_t now) const {
     const auto found = std::find_if(m_entries.begin(), m_entries.end(), [&](const Entry& entry) {
-        return entry.path == path && entry.size == size && entry.lastWrite == lastWrite && now < entry.until;
+        return entry.path == path && entry.size == size && entry.lastWrite == lastWrite &&
+               now < entry.until;
     });
     return found == m_entries.end() ? nullptr : &*found;
 }

@@ -14,9 +14,6 @@
 
 class UnopenableJobs {
 public:
-    static constexpr int64_t kFirstBackOffSeconds = 30;
-    static constexpr int64_t kLongestBackOffSeconds = 600;
-
     explicit UnopenableJobs(platform::LeadByteTest isLeadByte) : m_isLeadByte(isLeadByte) {}
 
     // Notes a failed attempt on the file at `path`, identified by its exact
@@ -37,7 +34,8 @@ private:
         int64_t until;
     };
     // The entry passing over this file now; the caller holds the lock.
-    const Entry* Find(const std::string& path, uint64_t size, uint64_t lastWrite, int64_t now) const;
+    const Entry* Find(const std::string& path, uint64_t size, uint64_t lastWrite,
+                      int64_t now) const;
     // The folder part of a path, which a listing of the folder searches.
     std::string FolderOf(const std::string& path) const;
 

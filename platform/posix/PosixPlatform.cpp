@@ -164,7 +164,8 @@ public:
 
     bool IsMissing(const std::string& path) override {
         struct stat st;
-        return stat(posix::ToNativePath(path).c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR);
+        return stat(posix::ToNativePath(path).c_str(), &st) != 0 &&
+               (errno == ENOENT || errno == ENOTDIR);
     }
 
     // The file's identity rather than its spelling: links and relative paths

@@ -121,7 +121,7 @@ std::string ResolvedPath(const std::string& path) {
 }
 
 // File names ignore the case of single-byte letters only: the second byte of a
-// double-byte character is compared as it is, or ア (83 41) would equal ダ (83 61).
+// double-byte character is compared as it is, or ア (83 41) would equal ヂ (83 61).
 bool EqualIgnoringCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
@@ -167,16 +167,10 @@ public:
         KernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file) return Probe::Ready;
-        switch (GetLastError()) {
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION:
-            return Probe::Busy;
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-            return Probe::Missing;
-        default:
-            return Probe::Unopenable;
-        }
+        const DWORD error = GetLastError();
+        if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return Probe::Busy;
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return Probe::Missing;
+        return Probe::Unopenable;
     }
 
     std::unique_ptr<File> OpenOutput(const std::string& path) override {

@@ -40,8 +40,9 @@ private:
 class OutputWorkerTest : public ::testing::Test {
 protected:
     OutputJob Job() {
-        return OutputJob{job,    ".OFI", output, header, footer, &running, &abort, &bytes, &undeletable,
-                         &fs,    &clock, platform::IsLeadByteNone, &unopenable};
+        return OutputJob{job,        ".OFI", output,       header, footer, &running,
+                         &abort,     &bytes, &undeletable, &fs,    &clock, platform::IsLeadByteNone,
+                         &unopenable};
     }
     void RunWorker() {
         running = 1;
@@ -331,10 +332,11 @@ TEST_F(OutputWorkerTest, JobThatCannotBeOpenedEndsTheAttemptAndIsPassedOverForAW
     WriteFile(job, "J");
     WriteFile(output, "earlier");
     platform::DirEntry entry;
-    ASSERT_TRUE(fs.real.FindFirst(job, [](const platform::DirEntry&) { return true; }, &entry));
+    ASSERT_TRUE(fs.real.FindFirst(
+        job, [](const platform::DirEntry&) { return true; }, &entry));
     clock.onSleep = [&] { SetAbort(); };  // a worker that waits on would never end
     const std::pair<platform::Probe, int64_t> attempts[] = {{platform::Probe::Unopenable, 30},
-                                                           {platform::Probe::Missing, 60}};
+                                                            {platform::Probe::Missing, 60}};
     for (const auto& [answer, backOff] : attempts) {
         fs.probeAnswers[job] = answer;
         clock.now += 1000;
@@ -342,7 +344,8 @@ TEST_F(OutputWorkerTest, JobThatCannotBeOpenedEndsTheAttemptAndIsPassedOverForAW
         EXPECT_TRUE(clock.sleeps.empty());
         EXPECT_EQ(0, fs.outputOpens);
         EXPECT_EQ("J", ReadFile(job));
-        EXPECT_TRUE(unopenable.PassesOver(job, entry.size, entry.lastWrite, clock.now + backOff - 1));
+        EXPECT_TRUE(
+            unopenable.PassesOver(job, entry.size, entry.lastWrite, clock.now + backOff - 1));
         EXPECT_FALSE(unopenable.PassesOver(job, entry.size, entry.lastWrite, clock.now + backOff));
     }
 }

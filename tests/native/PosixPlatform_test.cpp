@@ -77,7 +77,8 @@ TEST_F(PosixPlatform, FindFirstReportsKindSizeAndLastWriteTime) {
     ASSERT_TRUE(fs.FindFirst(dir / "a", any, &first));
     EXPECT_FALSE(first.isDirectory);
     EXPECT_EQ(5u, first.size);
-    ASSERT_TRUE(fs.FindFirst(dir / "?", [](const platform::DirEntry& e) { return !e.isDirectory; }, &second));
+    ASSERT_TRUE(fs.FindFirst(
+        dir / "?", [](const platform::DirEntry& e) { return !e.isDirectory; }, &second));
     EXPECT_EQ(first.lastWrite, second.lastWrite);
     std::filesystem::last_write_time(dir / "a", stamp + std::chrono::milliseconds(1));
     ASSERT_TRUE(fs.FindFirst(dir / "a", any, &second));

@@ -123,13 +123,14 @@ TEST_F(PatternWalk, FoundPathNamesThePatternsFolder) {
 }
 
 TEST_F(PatternWalk, PassesOverOwnFilesAndJobsThatCouldNotBeOpenedLately) {
-    fs.listings["C:\\OUT\\*"] = {FileEntry("HEAD.GLF"), FileEntry("OUT.GLF"), FileEntry("?.GLF", 10, 5),
-                                 FileEntry("JOB.GLF")};
+    fs.listings["C:\\OUT\\*"] = {FileEntry("HEAD.GLF"), FileEntry("OUT.GLF"),
+                                 FileEntry("?.GLF", 10, 5), FileEntry("JOB.GLF")};
     UnopenableJobs unopenable(platform::IsLeadByteSjis);
     unopenable.Remember(fs, "C:\\OUT\\?.GLF", 100);
     SearchExclusions exclusions{{"C:\\OUT\\OUT.GLF", "C:\\OUT\\HEAD.GLF", ""}, &unopenable, 129};
     const auto search = [&] {
-        return FindTargetFile(folder, "*", found, fs, undeletable, platform::IsLeadByteSjis, exclusions);
+        return FindTargetFile(folder, "*", found, fs, undeletable, platform::IsLeadByteSjis,
+                              exclusions);
     };
     EXPECT_TRUE(search());
     EXPECT_EQ("C:\\OUT\\JOB.GLF", found);
@@ -177,7 +178,8 @@ TEST_F(FolderSearch, NeverTakesTheOutputHeaderOrFooterHoweverSpelt) {
     testing_support::WriteFile(dir / "out.glf", "o");
     testing_support::WriteFile(dir / "head.glf", "h");
     testing_support::WriteFile(dir / "foot.glf", "f");
-    const SearchExclusions exclusions{{dir / "./out.glf", dir.path() + "\\head.glf", dir / "sub/../foot.glf"}};
+    const SearchExclusions exclusions{
+        {dir / "./out.glf", dir.path() + "\\head.glf", dir / "sub/../foot.glf"}};
     std::filesystem::create_directory(dir / "sub");
     EXPECT_FALSE(FindTargetFile(folder, "*", found, platform::SystemFileSystem(), undeletable,
                                 platform::IsLeadByteSystem, exclusions));

@@ -97,7 +97,9 @@ public:
     std::unique_ptr<platform::File> OpenSource(const std::string&) override { return nullptr; }
     bool Delete(const std::string&) override { return false; }
     bool IsMissing(const std::string&) override { return true; }
-    bool SameFile(const std::string& a, const std::string& b) override { return !a.empty() && a == b; }
+    bool SameFile(const std::string& a, const std::string& b) override {
+        return !a.empty() && a == b;
+    }
 
     std::map<std::string, std::vector<platform::DirEntry>> listings;
     std::vector<std::string> searched;
@@ -143,7 +145,8 @@ public:
     }
     platform::Probe ProbeExclusive(const std::string& path) override {
         const auto answer = probeAnswers.find(path);
-        const platform::Probe probe = answer != probeAnswers.end() ? answer->second : real.ProbeExclusive(path);
+        const platform::Probe probe =
+            answer != probeAnswers.end() ? answer->second : real.ProbeExclusive(path);
         if (onProbe) {
             onProbe(probe);
         }
@@ -178,7 +181,9 @@ public:
         }
         return real.IsMissing(path);
     }
-    bool SameFile(const std::string& a, const std::string& b) override { return real.SameFile(a, b); }
+    bool SameFile(const std::string& a, const std::string& b) override {
+        return real.SameFile(a, b);
+    }
 
     platform::FileSystem& real = platform::SystemFileSystem();
     std::function<void(const std::string&)> onFindFirst;

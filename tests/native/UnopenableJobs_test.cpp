@@ -12,7 +12,8 @@ class UnopenableJobsTest : public ::testing::Test {
 protected:
     testing_support::ScriptedFileSystem fs;
     UnopenableJobs jobs{platform::IsLeadByteSjis};
-    const std::string path = "C:\\OUT\\?.GLF";  // as the search names a file the code page cannot spell
+    const std::string path =
+        "C:\\OUT\\?.GLF";  // as the search names a file the code page cannot spell
 };
 
 TEST_F(UnopenableJobsTest, BacksOffFromHalfAMinuteDoublingUpToTenMinutes) {
@@ -31,7 +32,8 @@ TEST_F(UnopenableJobsTest, BacksOffFromHalfAMinuteDoublingUpToTenMinutes) {
 // Two names the code page lacks are both listed as "?.GLF": each failure
 // must pass over the file the search took, not the first one twice.
 TEST_F(UnopenableJobsTest, TellsApartFilesListedUnderOneName) {
-    fs.listings["C:\\OUT\\*"] = {FileEntry("X.GLF", 1, 1), FileEntry("?.GLF", 10, 5), FileEntry("?.GLF", 20, 6)};
+    fs.listings["C:\\OUT\\*"] = {FileEntry("X.GLF", 1, 1), FileEntry("?.GLF", 10, 5),
+                                 FileEntry("?.GLF", 20, 6)};
     jobs.Remember(fs, path, 0);
     jobs.Remember(fs, path, 1);
     EXPECT_TRUE(jobs.PassesOver(path, 10, 5, 29));

@@ -120,8 +120,13 @@ TEST(Win32Probe, NamesTheSystemCannotOpenAreUnopenableNotBusyNorMissing) {
 
     std::vector<std::string> listed;
     DirEntry found;
-    fs.FindFirst(folder / "*.GLF", [&](const DirEntry& e) { listed.push_back(e.name); return false; },
-                 &found);
+    fs.FindFirst(
+        folder / "*.GLF",
+        [&](const DirEntry& e) {
+            listed.push_back(e.name);
+            return false;
+        },
+        &found);
     ASSERT_EQ(listed.size(), 2u);
     for (const std::string& name : listed) {
         const std::string path = folder / name;

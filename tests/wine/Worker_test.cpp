@@ -122,8 +122,8 @@ TEST_F(Win32Worker, JobsTheSystemCannotOpenEndTheAttemptAndArePassedOver) {
     std::string searchFolder = m_folder.Path();
     const auto search = [&] {
         const SearchExclusions exclusions{{}, &m_unopenable, platform::SystemClock().NowSeconds()};
-        return FindTargetFile(searchFolder, "*.GLF", m_job, platform::SystemFileSystem(), m_undeletable,
-                              platform::IsLeadByteSystem, exclusions);
+        return FindTargetFile(searchFolder, "*.GLF", m_job, platform::SystemFileSystem(),
+                              m_undeletable, platform::IsLeadByteSystem, exclusions);
     };
     for (int attempt = 0; attempt < 2; ++attempt) {
         ASSERT_TRUE(search());
