@@ -330,7 +330,6 @@ TEST_F(OutputWorkerTest, JobThatCannotBeOpenedForTheCopyIsKept) {
 // (or cannot find under the name it listed) would hold up every job behind it.
 TEST_F(OutputWorkerTest, JobThatCannotBeOpenedEndsTheAttemptAndIsPassedOverForAWhile) {
     WriteFile(job, "J");
-    WriteFile(output, "earlier");
     platform::DirEntry entry;
     ASSERT_TRUE(fs.real.FindFirst(
         job, [](const platform::DirEntry&) { return true; }, &entry));
