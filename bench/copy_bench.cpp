@@ -47,6 +47,7 @@ double RelayThroughWorker(const std::string& job, const std::string& output, con
     std::atomic<int32_t> running{1}, abort{0};
     std::atomic<uint32_t> bytes{0};
     UndeletableJobs undeletable;
+    UnopenableJobs unopenable(platform::IsLeadByteSystem);
     const double rate = MegabytesPerSecond(
         output,
         [&] {
@@ -54,9 +55,10 @@ double RelayThroughWorker(const std::string& job, const std::string& output, con
             bytes = 0;
         },
         [&] {
-            OutputThreadProc(new OutputJob{job, ".OFI", output, "", "", &running, &abort, &bytes, &undeletable,
-                                           &platform::SystemFileSystem(), &platform::SystemClock(),
-                                           platform::IsLeadByteSystem});
+            OutputThreadProc(new OutputJob{job, ".OFI", output, "", "", &running, &abort, &bytes,
+                                           &undeletable, &platform::SystemFileSystem(),
+                                           &platform::SystemClock(), platform::IsLeadByteSystem,
+                                           &unopenable});
         });
     if (bytes.load() != static_cast<uint32_t>(kJobBytes) || access(job.c_str(), F_OK) == 0) {
         std::fprintf(stderr, "the worker did not relay the whole job\n");

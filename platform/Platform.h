@@ -39,8 +39,9 @@ struct FileIdentity {
     bool operator!=(const FileIdentity& other) const { return !(*this == other); }
 };
 
-// How an exclusive open of a job file went.
-enum class Probe { Ready, Busy, Missing };
+// How an exclusive open of a job file went. Busy means another program holds
+// it; Unopenable is any other failure (a name or path the system cannot open).
+enum class Probe { Ready, Busy, Missing, Unopenable };
 
 // An open file or device. Closed when the object goes.
 class File {
@@ -79,6 +80,12 @@ public:
     // it could not be cleared.
     virtual bool ClearReadOnly(const std::string& path) = 0;
     virtual void RestoreReadOnly(const std::string& path) = 0;
+    // True only when the system reports that the file or a folder on its path
+    // does not exist; any other failure to look tells nothing.
+    virtual bool IsMissing(const std::string& path) = 0;
+    // True when both paths resolve to the same file. A device or an empty path
+    // names no file.
+    virtual bool SameFile(const std::string& a, const std::string& b) = 0;
 };
 
 class Clock {

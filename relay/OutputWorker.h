@@ -9,6 +9,7 @@
 
 #include "platform/Platform.h"
 #include "relay/UndeletableJobs.h"
+#include "relay/UnopenableJobs.h"
 
 // Everything one job needs, copied when it starts so that nothing the window
 // does to its own members can race with the worker.
@@ -25,6 +26,7 @@ struct OutputJob {
     platform::FileSystem* fs = nullptr;
     platform::Clock* clock = nullptr;
     platform::LeadByteTest isLeadByte = platform::IsLeadByteNone;
+    UnopenableJobs* unopenable = nullptr;
 };
 
 // The thread function. Takes ownership of a heap-allocated OutputJob.
@@ -52,7 +54,7 @@ public:
 private:
     bool Aborted() const;
     bool FoundFileExists();
-    bool CopyJob(platform::File& output);  // false when cancelled before any write
+    bool CopyJob(platform::File& output);  // true when the job reached the output whole
     void ConsumeJob(const std::optional<platform::FileIdentity>& sent);
     bool IsAtJobPath(const platform::FileIdentity& sent);
     bool DeleteJobFile();

@@ -101,6 +101,10 @@ public:
     bool Identify(const std::string&, platform::FileIdentity*) override { return false; }
     bool ClearReadOnly(const std::string&) override { return false; }
     void RestoreReadOnly(const std::string&) override {}
+    bool IsMissing(const std::string&) override { return true; }
+    bool SameFile(const std::string& a, const std::string& b) override {
+        return !a.empty() && a == b;
+    }
 
     std::map<std::string, std::vector<platform::DirEntry>> listings;
     std::vector<std::string> searched;
@@ -138,10 +142,16 @@ public:
         if (onFindFirst) {
             onFindFirst(path);
         }
+        if (path == failingLookupOf && failingLookups > 0) {
+            --failingLookups;
+            return false;
+        }
         return real.FindFirst(path, accept, found);
     }
     platform::Probe ProbeExclusive(const std::string& path) override {
-        const platform::Probe probe = real.ProbeExclusive(path);
+        const auto answer = probeAnswers.find(path);
+        const platform::Probe probe =
+            answer != probeAnswers.end() ? answer->second : real.ProbeExclusive(path);
         if (onProbe) {
             onProbe(probe);
         }
@@ -183,12 +193,26 @@ public:
         return stat(platform::posix::ToNativePath(path).c_str(), &st) == 0 &&
                (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
     }
+    bool IsMissing(const std::string& path) override {
+        if (path == failingLookupOf && failingLookups > 0) {
+            --failingLookups;
+            return false;  // an error other than "not found" tells nothing
+        }
+        return real.IsMissing(path);
+    }
+    bool SameFile(const std::string& a, const std::string& b) override {
+        return real.SameFile(a, b);
+    }
 
     platform::FileSystem& real = platform::SystemFileSystem();
     std::function<void(const std::string&)> onFindFirst;
     std::function<void(platform::Probe)> onProbe;
     std::function<void()> onOpenOutput;
     std::set<std::string> unopenableSources;
+    std::map<std::string, platform::Probe> probeAnswers;  // instead of probing the file
+    // Looking up this path fails, as on a network hiccup, this many times.
+    std::string failingLookupOf;
+    int failingLookups = 0;
     std::string failReadOf;
     int failReadAfter = 0;  // successful reads before the failing one
     int deleteFailures = 0;
