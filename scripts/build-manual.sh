@@ -21,7 +21,7 @@ work=$(mktemp -d)
 shot=$work/WindowShot.exe
 # The helper finds the windows of the program; it is built for the shots only.
 i686-w64-mingw32-g++-posix -std=c++17 -O1 -Wall -Wextra -D_WIN32_WINNT=0x0600 -municode -static \
-  -o "$shot" "$root/docs/manual/WindowShot.cpp" -ladvapi32 -luser32
+  -I "$root" -o "$shot" "$root/docs/manual/WindowShot.cpp" -ladvapi32 -luser32
 
 export VARNOW_BUILD_DIR=$build
 source "$root/scripts/wine-env.sh"

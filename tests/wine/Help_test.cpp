@@ -22,15 +22,12 @@ const wchar_t kHelpFailed[] = L"ﾍﾙﾌﾟの起動に失敗しました。";
 const wchar_t kFileType[] = L"VarnowHelpTest";
 
 bool SetClassDefault(const std::wstring& key, const std::wstring& value) {
-    HKEY handle = nullptr;
-    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle,
-                        nullptr) != ERROR_SUCCESS)
-        return false;
-    const LONG result =
-        RegSetValueExW(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(handle);
-    return result == ERROR_SUCCESS;
+    UniqueRegKey handle;
+    return RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                           handle.put(), nullptr) == ERROR_SUCCESS &&
+           RegSetValueExW(
+               handle.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+               static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
 // .html opens with `command` while the object lives. Wine does not merge the
