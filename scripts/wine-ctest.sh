@@ -8,5 +8,5 @@ shift
 source "$(dirname "$0")/wine-env.sh"
 trap wine_session_stop EXIT
 wine_session_start
-wine_lpt1_pump
+wine_lpt_pump 1
 ctest --test-dir "$VARNOW_BUILD_DIR" --timeout 300 --output-on-failure "$@"

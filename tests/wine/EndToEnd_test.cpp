@@ -33,7 +33,7 @@ size_t CountOf(const std::string& haystack, const std::string& needle) {
 class RelayEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_capture = Lpt1Capture();
+        m_capture = LptCapture(1);
         ASSERT_FALSE(m_capture.empty()) << "VARNOW_LPT1_CAPTURE is not set";
         ASSERT_TRUE(WriteFileBytes(m_capture, ""));
         DeleteFileW((m_capture + L".stall").c_str());
