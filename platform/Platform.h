@@ -24,8 +24,9 @@ struct DirEntry {
     uint64_t lastWrite = 0;  // opaque, only compared for equality
 };
 
-// How an exclusive open of a job file went.
-enum class Probe { Ready, Busy, Missing };
+// How an exclusive open of a job file went. Busy means another program holds
+// it; Unopenable is any other failure (a name or path the system cannot open).
+enum class Probe { Ready, Busy, Missing, Unopenable };
 
 // An open file or device. Closed when the object goes.
 class File {
@@ -56,6 +57,12 @@ public:
     // Read-only, shared for reading, must exist.
     virtual std::unique_ptr<File> OpenSource(const std::string& path) = 0;
     virtual bool Delete(const std::string& path) = 0;
+    // True only when the system reports that the file or a folder on its path
+    // does not exist; any other failure to look tells nothing.
+    virtual bool IsMissing(const std::string& path) = 0;
+    // True when both paths resolve to the same file. A device or an empty path
+    // names no file.
+    virtual bool SameFile(const std::string& a, const std::string& b) = 0;
 };
 
 class Clock {

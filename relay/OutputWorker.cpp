@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "relay/MbcsText.h"
+#include "relay/Search.h"
 
 namespace {
 
@@ -67,7 +68,14 @@ void OutputWorker::Run() {
         if (probe == platform::Probe::Ready) {
             break;
         }
-        if (probe == platform::Probe::Missing || Aborted()) {
+        if (probe != platform::Probe::Busy) {
+            // Waiting would not help, and the search would take the same file
+            // first again and hold up every job behind it. A file that is
+            // really gone is not listed and so not remembered.
+            m_job.unopenable->Remember(*m_job.fs, m_job.foundFile, m_job.clock->NowSeconds());
+            return;
+        }
+        if (Aborted()) {
             return;
         }
         m_job.clock->SleepMs(kPollMs);
@@ -89,12 +97,17 @@ platform::Probe OutputWorker::IsTargetReadable() {
 }
 
 bool OutputWorker::CopyToOutput() {
+    // Opened without sharing and cut at the end, an output that names a file
+    // of the copy would keep that file from being read and then destroy it.
+    if (NamesAnyOf(*m_job.fs, m_job.output, {m_job.foundFile, m_job.header, m_job.footer})) {
+        return false;
+    }
     const std::unique_ptr<platform::File> output = m_job.fs->OpenOutput(m_job.output);
     if (!output) {
         return false;
     }
     // A plain-file output ends with this job, not with what an earlier, longer
-    // job left; one cancelled before its first byte leaves the file as it was.
+    // job left; one the job did not reach whole keeps the bytes beyond.
     if (CopyJob(*output)) {
         output->TruncateIfDiskFile();
     }
@@ -110,13 +123,13 @@ bool OutputWorker::CopyJob(platform::File& output) {
         AppendFileToOutput(m_job.header, output, buffer);
     }
     if (Aborted()) {
-        return true;
+        return false;
     }
     platform::DirEntry identity;
     const bool identified = m_job.fs->FindFirst(m_job.foundFile, AnyFile, &identity);
     const bool complete = AppendFileToOutput(m_job.foundFile, output, buffer);
     if (Aborted()) {
-        return true;
+        return complete;
     }
     // A job that did not fully reach the output stays, to be sent again whole.
     if (complete && !DeleteJobFile() && identified) {
@@ -125,7 +138,7 @@ bool OutputWorker::CopyJob(platform::File& output) {
     if (!m_job.footer.empty()) {
         AppendFileToOutput(m_job.footer, output, buffer);
     }
-    return true;
+    return complete;
 }
 
 bool OutputWorker::AppendFileToOutput(const std::string& source, platform::File& output,
@@ -158,9 +171,10 @@ bool OutputWorker::Aborted() const {
     return m_job.abort->load(std::memory_order_acquire) != 0;
 }
 
+// A failed look (access denied, a network error) is no sign that the job went:
+// ending here would count it a second time when the search finds it again.
 bool OutputWorker::FoundFileExists() {
-    platform::DirEntry entry;
-    return m_job.fs->FindFirst(m_job.foundFile, AnyFile, &entry);
+    return !m_job.fs->IsMissing(m_job.foundFile);
 }
 
 // A virus scanner or indexer may hold the file for a moment after the copy.

@@ -8,6 +8,7 @@
 
 #include "platform/Platform.h"
 #include "relay/UndeletableJobs.h"
+#include "relay/UnopenableJobs.h"
 
 // Everything one job needs, copied when it starts so that nothing the window
 // does to its own members can race with the worker.
@@ -24,6 +25,7 @@ struct OutputJob {
     platform::FileSystem* fs = nullptr;
     platform::Clock* clock = nullptr;
     platform::LeadByteTest isLeadByte = platform::IsLeadByteNone;
+    UnopenableJobs* unopenable = nullptr;
 };
 
 // The thread function. Takes ownership of a heap-allocated OutputJob.
@@ -49,7 +51,7 @@ public:
 private:
     bool Aborted() const;
     bool FoundFileExists();
-    bool CopyJob(platform::File& output);  // false when cancelled before any write
+    bool CopyJob(platform::File& output);  // true when the job reached the output whole
     bool DeleteJobFile();
     const OutputJob& m_job;
 };

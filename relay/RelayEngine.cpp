@@ -22,7 +22,12 @@ int PriorityForSlider(int position) {
 
 RelayEngine::RelayEngine(RelayView& view, platform::FileSystem& fs, platform::Clock& clock,
                          platform::ThreadStarter& threads, platform::LeadByteTest isLeadByte)
-    : m_view(view), m_fs(fs), m_clock(clock), m_threads(threads), m_isLeadByte(isLeadByte) {}
+    : m_view(view),
+      m_fs(fs),
+      m_clock(clock),
+      m_threads(threads),
+      m_isLeadByte(isLeadByte),
+      m_unopenable(isLeadByte) {}
 
 void RelayEngine::EnterStopped() {
     m_nRunState = Stopped;
@@ -137,7 +142,9 @@ void RelayEngine::PollSearchTimer() {
 
 bool RelayEngine::FindTargetFile() {
     m_undeletable.ForgetChanged(m_fs);
-    return ::FindTargetFile(m_strFolder, m_strTarget, m_strFoundFile, m_fs, m_undeletable, m_isLeadByte);
+    m_unopenable.ForgetChanged(m_fs);
+    return ::FindTargetFile(m_strFolder, m_strTarget, m_strFoundFile, m_fs, m_undeletable, m_isLeadByte,
+                            {{m_strOutput, m_strHeader, m_strFooter}, &m_unopenable, m_clock.NowSeconds()});
 }
 
 // The worker gets its own copies of the strings: the display refresh reassigns
@@ -148,7 +155,8 @@ void RelayEngine::StartJob() {
     // the window waiting for a worker that never ran.
     std::unique_ptr<OutputJob> job(new OutputJob{m_strFoundFile, m_strWaiting, m_strOutput, m_strHeader,
                                                  m_strFooter, &m_bWorkerRunning, &m_bAbort, &m_nByteCount,
-                                                 &m_undeletable, &m_fs, &m_clock, m_isLeadByte});
+                                                 &m_undeletable, &m_fs, &m_clock, m_isLeadByte,
+                                                 &m_unopenable});
     m_view.EnableRunButton(true);
     m_view.SetRunButtonCaption(kCaptionCancelOutput);
     m_bWorkerRunning = 1;

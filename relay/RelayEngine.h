@@ -7,6 +7,7 @@
 #include "relay/RelayState.h"
 #include "relay/RelayView.h"
 #include "relay/UndeletableJobs.h"
+#include "relay/UnopenableJobs.h"
 
 enum : unsigned { kSearchTimer = 1, kDisplayTimer = 2 };
 enum : unsigned { kSearchPeriodMs = 2000, kDisplayPeriodMs = 5000, kCancelPollMs = 500 };
@@ -50,5 +51,6 @@ protected:
     platform::ThreadStarter& m_threads;
     platform::LeadByteTest m_isLeadByte;
     UndeletableJobs m_undeletable;
+    UnopenableJobs m_unopenable;
     bool m_bCancelling = false;  // a cancel is waiting for the worker
 };

@@ -1,10 +1,17 @@
 #include "relay/Search.h"
 
+#include <algorithm>
+
 #include "relay/MbcsText.h"
+
+bool NamesAnyOf(platform::FileSystem& fs, const std::string& path, const std::vector<std::string>& files) {
+    return std::any_of(files.begin(), files.end(),
+                       [&](const std::string& file) { return !file.empty() && fs.SameFile(path, file); });
+}
 
 bool FindTargetFile(std::string& folder, const std::string& patterns, std::string& foundFile,
                     platform::FileSystem& fs, const UndeletableJobs& undeletable,
-                    platform::LeadByteTest isLeadByte) {
+                    platform::LeadByteTest isLeadByte, const SearchExclusions& exclusions) {
     std::string remaining = patterns;
     while (!remaining.empty()) {
         const size_t end = mbcs::FindChar(remaining, ';', isLeadByte);
@@ -21,11 +28,16 @@ bool FindTargetFile(std::string& folder, const std::string& patterns, std::strin
                 folderPart = 2;  // "D:*.GLF" searches the current folder of drive D
             }
             const std::string entryFolder = folder + pattern.substr(0, folderPart);
-            // Directories (with "." and "..") can never be opened as jobs, and
-            // a stuck job would be printed again on every search.
+            // Directories (with "." and "..") can never be opened as jobs, a
+            // stuck job would be printed again on every search, one that could
+            // not be opened would be taken before every other, and the output,
+            // header and footer would be destroyed as jobs.
             const auto isJob = [&](const platform::DirEntry& entry) {
-                return !entry.isDirectory &&
-                       !undeletable.Contains(entryFolder + entry.name, entry.size, entry.lastWrite);
+                const std::string path = entryFolder + entry.name;
+                return !entry.isDirectory && !undeletable.Contains(path, entry.size, entry.lastWrite) &&
+                       !(exclusions.unopenable &&
+                         exclusions.unopenable->PassesOver(path, entry.size, entry.lastWrite, exclusions.now)) &&
+                       !NamesAnyOf(fs, path, exclusions.ownFiles);
             };
             platform::DirEntry entry;
             if (fs.FindFirst(folder + pattern, isJob, &entry)) {

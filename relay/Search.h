@@ -1,14 +1,27 @@
 // The search of the watched folder for the next job file.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 #include "relay/UndeletableJobs.h"
+#include "relay/UnopenableJobs.h"
+
+// What the search passes over besides directories and undeletable jobs.
+struct SearchExclusions {
+    std::vector<std::string> ownFiles;  // the output, header and footer: never jobs
+    const UnopenableJobs* unopenable = nullptr;
+    int64_t now = 0;  // the clock's seconds, for the unopenable jobs' back-off
+};
+
+// True when `path` names the same file as one of the non-empty `files`.
+bool NamesAnyOf(platform::FileSystem& fs, const std::string& path, const std::vector<std::string>& files);
 
 // Tries the ";"-separated patterns of `patterns` in order in `folder` and
 // stores the first regular file found in `foundFile`. Appends a backslash to
 // `folder` when it has none at its end.
 bool FindTargetFile(std::string& folder, const std::string& patterns, std::string& foundFile,
                     platform::FileSystem& fs, const UndeletableJobs& undeletable,
-                    platform::LeadByteTest isLeadByte);
+                    platform::LeadByteTest isLeadByte, const SearchExclusions& exclusions = {});

@@ -132,12 +132,16 @@ public:
         return false;
     }
 
+    // Only another holder of the lock is worth waiting for.
     Probe ProbeExclusive(const std::string& path) override {
         const FileDescriptor fd = OpenRetrying(posix::ToNativePath(path).c_str(), O_RDONLY);
         if (!fd.valid()) {
-            return errno == ENOENT ? Probe::Missing : Probe::Busy;
+            return errno == ENOENT || errno == ENOTDIR ? Probe::Missing : Probe::Unopenable;
         }
-        return LockExclusive(fd) ? Probe::Ready : Probe::Busy;
+        if (LockExclusive(fd)) {
+            return Probe::Ready;
+        }
+        return errno == EWOULDBLOCK ? Probe::Busy : Probe::Unopenable;
     }
 
     std::unique_ptr<File> OpenOutput(const std::string& path) override {
@@ -157,6 +161,20 @@ public:
     }
 
     bool Delete(const std::string& path) override { return unlink(posix::ToNativePath(path).c_str()) == 0; }
+
+    bool IsMissing(const std::string& path) override {
+        struct stat st;
+        return stat(posix::ToNativePath(path).c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR);
+    }
+
+    // The file's identity rather than its spelling: links and relative paths
+    // name the same file; devices are never taken for one.
+    bool SameFile(const std::string& a, const std::string& b) override {
+        struct stat first, second;
+        return stat(posix::ToNativePath(a).c_str(), &first) == 0 && S_ISREG(first.st_mode) &&
+               stat(posix::ToNativePath(b).c_str(), &second) == 0 && S_ISREG(second.st_mode) &&
+               first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    }
 };
 
 class PosixClock : public Clock {

@@ -57,6 +57,10 @@ private:
     HANDLE m_handle;
 };
 
+unsigned char CharUpperAscii(unsigned char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 'a' + 'A') : c;
+}
+
 uint64_t Combine(DWORD high, DWORD low) { return (uint64_t{high} << 32) | low; }
 
 DirEntry ToDirEntry(const WIN32_FIND_DATAA& data) {
@@ -96,6 +100,42 @@ private:
     KernelHandle m_handle;
 };
 
+// The absolute form of a path, with short (8.3) names spelt out where the file
+// exists; empty for a device (\\.\LPT1) or a path that cannot be resolved.
+std::string ResolvedPath(const std::string& path) {
+    if (path.empty()) return std::string();
+    std::string full(MAX_PATH, '\0');
+    DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, &full[0], nullptr);
+    if (length >= MAX_PATH) {
+        full.assign(length, '\0');
+        length = GetFullPathNameA(path.c_str(), length, &full[0], nullptr);
+    }
+    if (length == 0 || length >= full.size()) return std::string();
+    full.resize(length);
+    if (full.compare(0, 4, "\\\\.\\") == 0) return std::string();
+    std::string longForm(full.size() + MAX_PATH, '\0');
+    length = GetLongPathNameA(full.c_str(), &longForm[0], static_cast<DWORD>(longForm.size()));
+    if (length == 0 || length >= longForm.size()) return full;
+    longForm.resize(length);
+    return longForm;
+}
+
+// File names ignore the case of single-byte letters only: the second byte of a
+// double-byte character is compared as it is, or ア (83 41) would equal ダ (83 61).
+bool EqualIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const auto c = static_cast<unsigned char>(a[i]);
+        if (IsDBCSLeadByte(c) && i + 1 < a.size()) {
+            if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
+            ++i;
+        } else if (CharUpperAscii(c) != CharUpperAscii(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::unique_ptr<File> WrapOpened(HANDLE handle) {
     KernelHandle owner(handle);
     if (!owner) return nullptr;
@@ -120,14 +160,23 @@ public:
     }
 
     // Share mode 0 fails with a sharing violation while any other process has
-    // the file open, which is how a producer still writing is recognised.
+    // the file open, which is how a producer still writing is recognised. Any
+    // other failure (a name outside the code page, a path beyond MAX_PATH, no
+    // access) would not end by waiting.
     Probe ProbeExclusive(const std::string& path) override {
         KernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file) return Probe::Ready;
-        const DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Probe::Missing
-                                                                              : Probe::Busy;
+        switch (GetLastError()) {
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return Probe::Busy;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return Probe::Missing;
+        default:
+            return Probe::Unopenable;
+        }
     }
 
     std::unique_ptr<File> OpenOutput(const std::string& path) override {
@@ -141,6 +190,17 @@ public:
     }
 
     bool Delete(const std::string& path) override { return DeleteFileA(path.c_str()) != FALSE; }
+
+    bool IsMissing(const std::string& path) override {
+        if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+
+    bool SameFile(const std::string& a, const std::string& b) override {
+        const std::string resolved = ResolvedPath(a);
+        return !resolved.empty() && EqualIgnoringCase(resolved, ResolvedPath(b));
+    }
 };
 
 class Win32Clock : public Clock {

@@ -40,8 +40,8 @@ private:
 class OutputWorkerTest : public ::testing::Test {
 protected:
     OutputJob Job() {
-        return OutputJob{job,      ".OFI", output, header, footer, &running, &abort, &bytes, &undeletable,
-                         &fs,      &clock, platform::IsLeadByteNone};
+        return OutputJob{job,    ".OFI", output, header, footer, &running, &abort, &bytes, &undeletable,
+                         &fs,    &clock, platform::IsLeadByteNone, &unopenable};
     }
     void RunWorker() {
         running = 1;
@@ -54,6 +54,7 @@ protected:
     testing_support::FaultyFileSystem fs;
     testing_support::FakeClock clock;
     UndeletableJobs undeletable;
+    UnopenableJobs unopenable{platform::IsLeadByteNone};
     std::atomic<int32_t> running{0};
     std::atomic<int32_t> abort{0};
     std::atomic<uint32_t> bytes{0};
@@ -311,15 +312,74 @@ TEST_F(OutputWorkerTest, FailedReadKeepsTheJob) {
     EXPECT_TRUE(Exists(job));
 }
 
+// The output is cut only behind a job that reached it whole.
 TEST_F(OutputWorkerTest, JobThatCannotBeOpenedForTheCopyIsKept) {
     footer = dir / "foot";
     WriteFile(footer, "F");
     WriteFile(job, "J");
+    WriteFile(output, "0123456789");
     fs.unopenableSources.insert(job);
     RunWorker();
-    EXPECT_EQ("F", ReadFile(output));
+    EXPECT_EQ("F123456789", ReadFile(output));
     EXPECT_TRUE(Exists(job));
     EXPECT_EQ(0, fs.deleteAttempts);
+}
+
+// Only a producer holding the job is waited for: a job the system cannot open
+// (or cannot find under the name it listed) would hold up every job behind it.
+TEST_F(OutputWorkerTest, JobThatCannotBeOpenedEndsTheAttemptAndIsPassedOverForAWhile) {
+    WriteFile(job, "J");
+    WriteFile(output, "earlier");
+    platform::DirEntry entry;
+    ASSERT_TRUE(fs.real.FindFirst(job, [](const platform::DirEntry&) { return true; }, &entry));
+    clock.onSleep = [&] { SetAbort(); };  // a worker that waits on would never end
+    const std::pair<platform::Probe, int64_t> attempts[] = {{platform::Probe::Unopenable, 30},
+                                                           {platform::Probe::Missing, 60}};
+    for (const auto& [answer, backOff] : attempts) {
+        fs.probeAnswers[job] = answer;
+        clock.now += 1000;
+        RunWorker();
+        EXPECT_TRUE(clock.sleeps.empty());
+        EXPECT_EQ(0, fs.outputOpens);
+        EXPECT_EQ("J", ReadFile(job));
+        EXPECT_TRUE(unopenable.PassesOver(job, entry.size, entry.lastWrite, clock.now + backOff - 1));
+        EXPECT_FALSE(unopenable.PassesOver(job, entry.size, entry.lastWrite, clock.now + backOff));
+    }
+}
+
+TEST_F(OutputWorkerTest, TransientLookupErrorDuringCompanionWaitKeepsWaiting) {
+    WriteFile(job, "J");
+    WriteFile(companion, "");
+    fs.failingLookupOf = job;
+    fs.failingLookups = 1;
+    clock.onSleep = [&] {
+        if (clock.sleeps.size() == 2) {
+            std::filesystem::remove(companion);
+        }
+    };
+    RunWorker();
+    EXPECT_EQ("J", ReadFile(output));
+    EXPECT_FALSE(Exists(job));
+}
+
+TEST_F(OutputWorkerTest, OutputNamingTheJobHeaderOrFooterIsNeverOpened) {
+    WriteFile(job, "J");
+    output = dir / "./JOB1.GLF";
+    RunWorker();
+    EXPECT_EQ("J", ReadFile(job));
+
+    header = dir / "head";
+    footer = dir / "foot";
+    WriteFile(header, "H");
+    WriteFile(footer, "F");
+    for (const std::string& named : {header, footer}) {
+        output = named;
+        RunWorker();
+    }
+    EXPECT_EQ(0, fs.outputOpens);
+    EXPECT_EQ("J", ReadFile(job));
+    EXPECT_EQ("H", ReadFile(header));
+    EXPECT_EQ("F", ReadFile(footer));
 }
 
 TEST_F(OutputWorkerTest, JobGoneBeforeTheProbeOpensNoOutput) {

@@ -64,23 +64,33 @@ TEST_F(PosixPlatform, FindFirstMatchesLikeWindows) {
     EXPECT_TRUE(Matches(dir / "missing/*").empty());
 }
 
-TEST_F(PosixPlatform, FindFirstReportsKindSizeAndStableTime) {
+// "?" also matches the folder's own entry ".", whose time is that of the
+// file's creation and can lie a clock tick before the file's last write: only
+// the file may be compared with itself. Its time is set so that the exact
+// value can be checked.
+TEST_F(PosixPlatform, FindFirstReportsKindSizeAndLastWriteTime) {
     WriteFile(dir / "a", "12345");
+    const auto stamp = std::filesystem::last_write_time(dir / "a") - std::chrono::hours(1);
+    std::filesystem::last_write_time(dir / "a", stamp);
     platform::DirEntry first, second;
     const auto any = [](const platform::DirEntry&) { return true; };
     ASSERT_TRUE(fs.FindFirst(dir / "a", any, &first));
     EXPECT_FALSE(first.isDirectory);
     EXPECT_EQ(5u, first.size);
-    ASSERT_TRUE(fs.FindFirst(dir / "?", any, &second));
+    ASSERT_TRUE(fs.FindFirst(dir / "?", [](const platform::DirEntry& e) { return !e.isDirectory; }, &second));
     EXPECT_EQ(first.lastWrite, second.lastWrite);
+    std::filesystem::last_write_time(dir / "a", stamp + std::chrono::milliseconds(1));
+    ASSERT_TRUE(fs.FindFirst(dir / "a", any, &second));
+    EXPECT_EQ(first.lastWrite + 1000000, second.lastWrite);
     std::filesystem::create_directory(dir / "d");
     ASSERT_TRUE(fs.FindFirst(dir / "d", any, &second));
     EXPECT_TRUE(second.isDirectory);
 }
 
-TEST_F(PosixPlatform, ProbeTellsReadyBusyAndMissing) {
+TEST_F(PosixPlatform, ProbeTellsReadyBusyMissingAndUnopenable) {
     const std::string job = dir / "job";
     EXPECT_EQ(platform::Probe::Missing, fs.ProbeExclusive(job));
+    EXPECT_EQ(platform::Probe::Unopenable, fs.ProbeExclusive(dir / std::string(300, 'n')));
     WriteFile(job, "x");
     EXPECT_EQ(platform::Probe::Ready, fs.ProbeExclusive(job));
     {
@@ -88,6 +98,29 @@ TEST_F(PosixPlatform, ProbeTellsReadyBusyAndMissing) {
         EXPECT_EQ(platform::Probe::Busy, fs.ProbeExclusive(job));
     }
     EXPECT_EQ(platform::Probe::Ready, fs.ProbeExclusive(job));
+    EXPECT_EQ(platform::Probe::Missing, fs.ProbeExclusive(job + "/inside"));
+}
+
+TEST_F(PosixPlatform, IsMissingOnlyWhenTheSystemSaysSo) {
+    WriteFile(dir / "job", "x");
+    EXPECT_FALSE(fs.IsMissing(dir / "job"));
+    EXPECT_FALSE(fs.IsMissing(dir.path() + "\\job"));
+    EXPECT_TRUE(fs.IsMissing(dir / "gone"));
+    EXPECT_TRUE(fs.IsMissing(dir / "gone/job"));
+    EXPECT_TRUE(fs.IsMissing(dir / "job/inside"));
+    EXPECT_FALSE(fs.IsMissing(dir / std::string(300, 'n'))) << "too long: unknown, not missing";
+}
+
+TEST_F(PosixPlatform, SameFileComparesWhatThePathsName) {
+    WriteFile(dir / "job", "x");
+    WriteFile(dir / "JOB", "y");
+    std::filesystem::create_directory(dir / "sub");
+    EXPECT_TRUE(fs.SameFile(dir / "job", dir.path() + "\\sub\\..\\job"));
+    EXPECT_FALSE(fs.SameFile(dir / "job", dir / "JOB"));
+    EXPECT_FALSE(fs.SameFile(dir / "job", dir / "gone"));
+    EXPECT_FALSE(fs.SameFile(dir / "sub", dir / "sub"));
+    EXPECT_FALSE(fs.SameFile("/dev/null", "/dev/null"));
+    EXPECT_FALSE(fs.SameFile("", ""));
 }
 
 TEST_F(PosixPlatform, OutputIsExclusiveAndNotTruncatedUntilAsked) {

@@ -122,6 +122,28 @@ TEST_F(PatternWalk, FoundPathNamesThePatternsFolder) {
     EXPECT_EQ("C:\\OUT\\\x95\x5C.GLF", found);
 }
 
+TEST_F(PatternWalk, PassesOverOwnFilesAndJobsThatCouldNotBeOpenedLately) {
+    fs.listings["C:\\OUT\\*"] = {FileEntry("HEAD.GLF"), FileEntry("OUT.GLF"), FileEntry("?.GLF", 10, 5),
+                                 FileEntry("JOB.GLF")};
+    UnopenableJobs unopenable(platform::IsLeadByteSjis);
+    unopenable.Remember(fs, "C:\\OUT\\?.GLF", 100);
+    SearchExclusions exclusions{{"C:\\OUT\\OUT.GLF", "C:\\OUT\\HEAD.GLF", ""}, &unopenable, 129};
+    const auto search = [&] {
+        return FindTargetFile(folder, "*", found, fs, undeletable, platform::IsLeadByteSjis, exclusions);
+    };
+    EXPECT_TRUE(search());
+    EXPECT_EQ("C:\\OUT\\JOB.GLF", found);
+
+    fs.listings["C:\\OUT\\*"].pop_back();
+    found = "unchanged";
+    EXPECT_FALSE(search());
+    EXPECT_EQ("unchanged", found);
+
+    exclusions.now = 130;
+    EXPECT_TRUE(search());
+    EXPECT_EQ("C:\\OUT\\?.GLF", found);
+}
+
 class FolderSearch : public ::testing::Test {
 protected:
     bool Search(const std::string& patterns) {
@@ -149,6 +171,20 @@ TEST_F(FolderSearch, FindsEachMatchingFileOnceDeletedOneByOne) {
     const std::string prefix = dir.path() + "\\";
     EXPECT_EQ((std::set<std::string>{prefix + "a.glf", prefix + "B.GLF", prefix + "c.Glf"}), relayed);
     EXPECT_TRUE(testing_support::Exists(dir / "d.prn"));
+}
+
+TEST_F(FolderSearch, NeverTakesTheOutputHeaderOrFooterHoweverSpelt) {
+    testing_support::WriteFile(dir / "out.glf", "o");
+    testing_support::WriteFile(dir / "head.glf", "h");
+    testing_support::WriteFile(dir / "foot.glf", "f");
+    const SearchExclusions exclusions{{dir / "./out.glf", dir.path() + "\\head.glf", dir / "sub/../foot.glf"}};
+    std::filesystem::create_directory(dir / "sub");
+    EXPECT_FALSE(FindTargetFile(folder, "*", found, platform::SystemFileSystem(), undeletable,
+                                platform::IsLeadByteSystem, exclusions));
+    testing_support::WriteFile(dir / "job.glf", "j");
+    EXPECT_TRUE(FindTargetFile(folder, "*", found, platform::SystemFileSystem(), undeletable,
+                               platform::IsLeadByteSystem, exclusions));
+    EXPECT_EQ(dir.path() + "\\job.glf", found);
 }
 
 TEST_F(FolderSearch, MissingFolderOrNoMatchFindsNothing) {

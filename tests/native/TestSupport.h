@@ -96,6 +96,8 @@ public:
     std::unique_ptr<platform::File> OpenOutput(const std::string&) override { return nullptr; }
     std::unique_ptr<platform::File> OpenSource(const std::string&) override { return nullptr; }
     bool Delete(const std::string&) override { return false; }
+    bool IsMissing(const std::string&) override { return true; }
+    bool SameFile(const std::string& a, const std::string& b) override { return !a.empty() && a == b; }
 
     std::map<std::string, std::vector<platform::DirEntry>> listings;
     std::vector<std::string> searched;
@@ -133,10 +135,15 @@ public:
         if (onFindFirst) {
             onFindFirst(path);
         }
+        if (path == failingLookupOf && failingLookups > 0) {
+            --failingLookups;
+            return false;
+        }
         return real.FindFirst(path, accept, found);
     }
     platform::Probe ProbeExclusive(const std::string& path) override {
-        const platform::Probe probe = real.ProbeExclusive(path);
+        const auto answer = probeAnswers.find(path);
+        const platform::Probe probe = answer != probeAnswers.end() ? answer->second : real.ProbeExclusive(path);
         if (onProbe) {
             onProbe(probe);
         }
@@ -164,12 +171,24 @@ public:
         ++deleteAttempts;
         return deleteFailures-- > 0 ? false : real.Delete(path);
     }
+    bool IsMissing(const std::string& path) override {
+        if (path == failingLookupOf && failingLookups > 0) {
+            --failingLookups;
+            return false;  // an error other than "not found" tells nothing
+        }
+        return real.IsMissing(path);
+    }
+    bool SameFile(const std::string& a, const std::string& b) override { return real.SameFile(a, b); }
 
     platform::FileSystem& real = platform::SystemFileSystem();
     std::function<void(const std::string&)> onFindFirst;
     std::function<void(platform::Probe)> onProbe;
     std::function<void()> onOpenOutput;
     std::set<std::string> unopenableSources;
+    std::map<std::string, platform::Probe> probeAnswers;  // instead of probing the file
+    // Looking up this path fails, as on a network hiccup, this many times.
+    std::string failingLookupOf;
+    int failingLookups = 0;
     std::string failReadOf;
     int failReadAfter = 0;  // successful reads before the failing one
     int deleteFailures = 0;

@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "tests/wine/PlatformTestSupport.h"
 #include "tests/wine/VarnowDriver.h"
 
 using namespace e2e;
@@ -350,6 +351,53 @@ TEST_F(RelayEndToEnd, JobThatCannotBeDeletedIsRelayedOnlyOnce) {
     EXPECT_TRUE(FileExists(path));
     EXPECT_EQ(app.ItemText(1008), L"1");
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+}  // namespace
+
+namespace {
+
+// A job the program cannot open by the name it lists (a character outside the
+// code page) is matched by the first pattern, so every search would take it
+// first; the job behind it must still go out, and it must stay.
+TEST_F(RelayEndToEnd, JobThatCannotBeOpenedIsPassedOverAndTheRestFlow) {
+    ProfileSection section("E2E_Unopenable");
+    std::wstring folder = MakeTempFolder(L"unopenable");
+    section.SetString("Findpos", ToAcp(folder));
+    section.SetString("Target", "*.URG;*.GLF");
+    const wine_test::WideFile hangul(folder + L"\\\uD55C.URG", "hangul");
+    ASSERT_TRUE(hangul.Written());
+    const std::string job = Payload("NEXT", 500);
+    ASSERT_TRUE(WriteFileBytes(folder + L"\\NEXT.GLF", job));
+
+    Varnow app;
+    ASSERT_TRUE(app.Start(L"E2E_Unopenable", L"E2E_Unopenable"));
+    EXPECT_TRUE(WaitFor([&] { return !FileExists(folder + L"\\NEXT.GLF"); }, 10s));
+    EXPECT_EQ(SettledCapture(), job);
+    EXPECT_TRUE(hangul.Exists());
+}
+
+// The output and the header lie in the search folder and match its pattern.
+TEST_F(RelayEndToEnd, OutputAndHeaderInTheFolderAreNeverTakenAsJobs) {
+    ProfileSection section("E2E_OwnFiles");
+    std::wstring folder = MakeTempFolder(L"ownfiles");
+    section.SetString("Findpos", ToAcp(folder));
+    section.SetString("Target", "*");
+    section.SetString("Output", ToAcp(folder + L"\\OUT.PRN"));
+    section.SetString("Header", ToAcp(folder + L"\\HEAD.TXT"));
+    const std::string header = "<HEAD>", job = Payload("OWN", 300);
+    ASSERT_TRUE(WriteFileBytes(folder + L"\\HEAD.TXT", header));
+    ASSERT_TRUE(WriteFileBytes(folder + L"\\OUT.PRN", "earlier output"));
+    ASSERT_TRUE(WriteFileBytes(folder + L"\\J.GLF", job));
+
+    Varnow app;
+    ASSERT_TRUE(app.Start(L"E2E_OwnFiles", L"E2E_OwnFiles"));
+    EXPECT_TRUE(WaitFor([&] { return !FileExists(folder + L"\\J.GLF"); }, 10s));
+    // Two more search rounds, in which only the output and the header are there.
+    std::this_thread::sleep_for(5s);
+    EXPECT_EQ(ReadFileBytes(folder + L"\\OUT.PRN"), header + job);
+    EXPECT_EQ(ReadFileBytes(folder + L"\\HEAD.TXT"), header);
+    EXPECT_EQ(app.ItemText(1008), L"1");
 }
 
 }  // namespace

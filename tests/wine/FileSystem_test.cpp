@@ -8,6 +8,7 @@
 
 #include "platform/Platform.h"
 #include "tests/wine/PlatformTestSupport.h"
+#include "tests/wine/VarnowDriver.h"
 
 namespace {
 
@@ -16,6 +17,7 @@ using platform::Probe;
 using wine_test::HeldFile;
 using wine_test::ReadBytes;
 using wine_test::TempFolder;
+using wine_test::WideFile;
 using wine_test::WriteBytes;
 
 platform::FileSystem& fs = platform::SystemFileSystem();
@@ -101,6 +103,47 @@ TEST(Win32Probe, IsMissingForAVanishedFileOrFolder) {
 
     EXPECT_EQ(fs.ProbeExclusive(job), Probe::Missing);
     EXPECT_EQ(fs.ProbeExclusive(folder / "gone\\JOB1.GLF"), Probe::Missing);
+    EXPECT_TRUE(fs.IsMissing(job));
+    EXPECT_TRUE(fs.IsMissing(folder / "gone\\JOB1.GLF"));
+}
+
+// A name outside code page 932 is listed with "?" in its place; a path beyond
+// MAX_PATH is listed whole. Neither can be opened by that name, which is no
+// sign of a producer at work, nor of the file having gone.
+TEST(Win32Probe, NamesTheSystemCannotOpenAreUnopenableNotBusyNorMissing) {
+    TempFolder folder;
+    const std::wstring wideFolder = e2e::FromAcp(folder.Path());
+    const WideFile hangul(wideFolder + L"\\\uD55C.GLF", "job");
+    const WideFile longName(wideFolder + L"\\" + std::wstring(250, L'L') + L".GLF", "job");
+    ASSERT_TRUE(hangul.Written());
+    ASSERT_TRUE(longName.Written());
+
+    std::vector<std::string> listed;
+    DirEntry found;
+    fs.FindFirst(folder / "*.GLF", [&](const DirEntry& e) { listed.push_back(e.name); return false; },
+                 &found);
+    ASSERT_EQ(listed.size(), 2u);
+    for (const std::string& name : listed) {
+        const std::string path = folder / name;
+        EXPECT_EQ(fs.ProbeExclusive(path), Probe::Unopenable) << path;
+        EXPECT_FALSE(fs.IsMissing(path)) << path;
+    }
+}
+
+TEST(Win32SameFile, ComparesResolvedPathsIgnoringTheCaseOfSingleByteLettersOnly) {
+    TempFolder folder;
+    char current[MAX_PATH] = "";
+    ASSERT_GT(GetCurrentDirectoryA(MAX_PATH, current), 0u);
+    EXPECT_TRUE(fs.SameFile(folder / "JOB1.GLF", folder / "sub\\..\\job1.glf"));
+    EXPECT_TRUE(fs.SameFile("job1.glf", std::string(current) + "\\JOB1.GLF"));
+    EXPECT_FALSE(fs.SameFile(folder / "A.GLF", folder / "B.GLF"));
+    // ア (83 41) and ヂ (83 61) differ only in a trail byte that is a letter's.
+    EXPECT_TRUE(fs.SameFile(folder / "\x83\x41.GLF", folder / "\x83\x41.glf"));
+    EXPECT_FALSE(fs.SameFile(folder / "\x83\x41.GLF", folder / "\x83\x61.GLF"));
+    // A device is no file, not even itself.
+    EXPECT_FALSE(fs.SameFile("LPT1", folder / "LPT1"));
+    EXPECT_FALSE(fs.SameFile("LPT1", "lpt1"));
+    EXPECT_FALSE(fs.SameFile("", ""));
 }
 
 TEST(Win32OpenOutput, FailsWhileAnotherProcessHoldsIt) {

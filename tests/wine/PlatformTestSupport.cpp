@@ -86,6 +86,19 @@ TempFolder::TempFolder() {
 
 TempFolder::~TempFolder() { RemoveTree(m_path); }
 
+WideFile::WideFile(std::wstring path, const std::string& bytes) : m_path(L"\\\\?\\" + std::move(path)) {
+    const UniqueKernelHandle file(
+        CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    m_written = file &&
+                WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                written == bytes.size();
+}
+
+WideFile::~WideFile() { DeleteFileW(m_path.c_str()); }
+
+bool WideFile::Exists() const { return GetFileAttributesW(m_path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
 HeldFile::HeldFile(const std::string& path) {
     static int serial = 0;
     const std::string tag = "Local\\varnow-hold-" + std::to_string(GetCurrentProcessId()) + "-" +

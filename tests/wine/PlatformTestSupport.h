@@ -38,6 +38,23 @@ private:
     std::string m_path;
 };
 
+// A job the byte-string functions cannot reach (a name outside the code page,
+// a path beyond MAX_PATH), written through the wide functions with the
+// "\\?\" prefix, and removed the same way when the object goes. `path` is absolute.
+class WideFile {
+public:
+    WideFile(std::wstring path, const std::string& bytes);
+    ~WideFile();
+    WideFile(const WideFile&) = delete;
+    WideFile& operator=(const WideFile&) = delete;
+    bool Written() const { return m_written; }
+    bool Exists() const;
+
+private:
+    std::wstring m_path;
+    bool m_written = false;
+};
+
 // Runs tests/wine/helpers/holdfile.exe on a file until Release() or the end
 // of the object: the file is open with no sharing in another process.
 class HeldFile {

@@ -10,7 +10,9 @@
 
 #include "platform/Platform.h"
 #include "relay/OutputWorker.h"
+#include "relay/Search.h"
 #include "tests/wine/PlatformTestSupport.h"
+#include "tests/wine/VarnowDriver.h"
 
 namespace {
 
@@ -18,6 +20,7 @@ using wine_test::Exists;
 using wine_test::HeldFile;
 using wine_test::ReadBytes;
 using wine_test::TempFolder;
+using wine_test::WideFile;
 using wine_test::WriteBytes;
 
 class Win32Worker : public ::testing::Test {
@@ -46,6 +49,7 @@ protected:
         job.fs = &platform::SystemFileSystem();
         job.clock = &platform::SystemClock();
         job.isLeadByte = platform::IsLeadByteSystem;
+        job.unopenable = &m_unopenable;
         return job;
     }
 
@@ -58,6 +62,7 @@ protected:
     std::atomic<int32_t> m_abort{0};
     std::atomic<uint32_t> m_bytes{0};
     UndeletableJobs m_undeletable;
+    UnopenableJobs m_unopenable{platform::IsLeadByteSystem};
 };
 
 TEST_F(Win32Worker, Lpt1ReceivesHeaderJobAndFooterAndTheJobIsGone) {
@@ -94,6 +99,44 @@ TEST_F(Win32Worker, OutputHeldByAnotherProcessWritesNothingAndKeepsTheJob) {
     EXPECT_EQ(ReadBytes(m_output), "before");
     EXPECT_EQ(m_bytes, 0u);
     EXPECT_EQ(ReadBytes(m_job), "job");
+}
+
+TEST_F(Win32Worker, OutputNamingTheJobIsNeverOpenedAndTheJobKeepsItsBytes) {
+    ASSERT_TRUE(WriteBytes(m_job, "job"));
+
+    Run(MakeJob(m_folder / "job1.glf"));
+
+    EXPECT_EQ(ReadBytes(m_job), "job");
+    EXPECT_EQ(m_bytes, 0u);
+}
+
+// The search lists these names, but the byte-string functions cannot open
+// them: each attempt ends at once, and the search then passes over them.
+TEST_F(Win32Worker, JobsTheSystemCannotOpenEndTheAttemptAndArePassedOver) {
+    const std::wstring folder = e2e::FromAcp(m_folder.Path());
+    const WideFile hangul(folder + L"\\\uD55C.GLF", "hangul");
+    const WideFile longName(folder + L"\\" + std::wstring(250, L'L') + L".GLF", "long");
+    ASSERT_TRUE(hangul.Written());
+    ASSERT_TRUE(longName.Written());
+
+    std::string searchFolder = m_folder.Path();
+    const auto search = [&] {
+        const SearchExclusions exclusions{{}, &m_unopenable, platform::SystemClock().NowSeconds()};
+        return FindTargetFile(searchFolder, "*.GLF", m_job, platform::SystemFileSystem(), m_undeletable,
+                              platform::IsLeadByteSystem, exclusions);
+    };
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        ASSERT_TRUE(search());
+        m_running = 1;
+        ASSERT_TRUE(platform::SystemThreadStarter().Start(
+            OutputThreadProc, new OutputJob(MakeJob(m_output)), platform::PriorityNormal));
+        for (int i = 0; i < 40 && m_running != 0; ++i) Sleep(50);
+        ASSERT_EQ(m_running, 0) << m_job;
+    }
+    EXPECT_FALSE(search());
+    EXPECT_FALSE(Exists(m_output));
+    EXPECT_TRUE(hangul.Exists());
+    EXPECT_TRUE(longName.Exists());
 }
 
 TEST_F(Win32Worker, PlainFileOutputHoldsExactlyTheLastJob) {
