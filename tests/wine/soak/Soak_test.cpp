@@ -77,15 +77,17 @@ public:
         return m_app->HasExited();
     }
 
-    void PlaceStrays(bool unopenable) {
+    bool PlaceStrays(bool unopenable) {
         m_strays = {kDirectoryStray};
-        CreateDirectoryW(Path(kDirectoryStray).c_str(), nullptr);
-        if (!unopenable) return;
+        bool placed = CreateDirectoryW(Path(kDirectoryStray).c_str(), nullptr) != FALSE;
+        if (!unopenable) return placed;
         for (const std::wstring& name : {kHangulStray, kLongStray}) {
             const UniqueKernelHandle file(CreateFileW(LongPath(name).c_str(), GENERIC_WRITE, 0,
                                                       nullptr, CREATE_ALWAYS, 0, nullptr));
-            if (file) m_strays.insert(name);
+            placed = placed && file;
+            m_strays.insert(name);
         }
+        return placed;
     }
 
     // Runs on its own thread; whatever goes wrong ends up in Failure().
@@ -220,7 +222,7 @@ TEST(Soak, TwoCopiesRelayEveryJobOnceThroughStallRestartAndStrays) {
     for (Lane& lane : lanes) {
         ASSERT_FALSE(lane.Capture().empty()) << "the printer pumps are not set up";
         ASSERT_TRUE(WriteFileBytes(lane.Capture(), ""));
-        lane.PlaceStrays(unopenable);
+        ASSERT_TRUE(lane.PlaceStrays(unopenable));
         ASSERT_TRUE(lane.Start());
     }
     std::thread producerA([&] { lanes[0].Produce(); }), producerB([&] { lanes[1].Produce(); });
@@ -231,7 +233,7 @@ TEST(Soak, TwoCopiesRelayEveryJobOnceThroughStallRestartAndStrays) {
     std::string captures[2];
     for (int i = 0; i < 2; ++i) captures[i] = SettledCapture(lanes[i].Capture());
     for (Lane& lane : lanes) {
-        EXPECT_TRUE(lane.Exit());
+        EXPECT_TRUE(lane.Exit()) << "a copy stuck on a job only cancels it";
         lane.RemoveStrays();
     }
 
