@@ -49,6 +49,17 @@ if(WINE_TEST_SOURCES)
                        PROPERTIES TIMEOUT 180 RUN_SERIAL TRUE)
 endif()
 
+# The soak: two copies of Varnow.exe, their producers and printers for a few
+# minutes. Not a CTest test; scripts/wine-soak.sh runs it once.
+add_executable(wine_soak
+  ${CMAKE_SOURCE_DIR}/tests/wine/soak/Soak_test.cpp
+  ${CMAKE_SOURCE_DIR}/tests/wine/soak/SoakJobs.cpp
+  ${CMAKE_SOURCE_DIR}/tests/wine/VarnowDriver.cpp
+  ${CMAKE_SOURCE_DIR}/tests/wine/PlatformTestSupport.cpp)
+target_link_libraries(wine_soak PRIVATE win_framework gtest gtest_main)
+target_compile_definitions(wine_soak PRIVATE VARNOW_BIN_DIR="${CMAKE_BINARY_DIR}")
+add_dependencies(wine_soak Varnow menuspy)
+
 # The shipped program must need no MinGW runtime DLLs.
 add_test(NAME VarnowImportsOnlySystemDlls
          COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-imports.sh ${VARNOW_OBJDUMP} $<TARGET_FILE:Varnow>)

@@ -21,13 +21,24 @@ std::wstring AnsiToWide(const std::string& ansi) {
     return ToWide(CP_ACP, ansi.data(), static_cast<int>(ansi.size()));
 }
 
+// A character the code page cannot hold must not turn into a wildcard or a
+// look-alike letter ("?" or best fit "e" for "\u00e9"), or a typed pattern
+// would match, and delete, other files. "|" is neither a wildcard of
+// FindFirstFileA nor allowed in a Windows file name, so such a pattern or path
+// matches and opens nothing. A UTF-8 code page holds every character and
+// refuses both the flag and a default character.
 std::string WideToAnsi(const std::wstring& wide) {
     if (wide.empty()) return {};
     const int length = static_cast<int>(wide.size());
-    int needed = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+    const bool holdsAll = ::GetACP() == CP_UTF8;
+    const DWORD flags = holdsAll ? 0 : WC_NO_BEST_FIT_CHARS;
+    const char* unrepresentable = holdsAll ? nullptr : "|";
+    int needed = ::WideCharToMultiByte(CP_ACP, flags, wide.data(), length, nullptr, 0,
+                                       unrepresentable, nullptr);
     if (needed <= 0) return {};
     std::string ansi(static_cast<std::size_t>(needed), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, wide.data(), length, ansi.data(), needed, nullptr, nullptr);
+    ::WideCharToMultiByte(CP_ACP, flags, wide.data(), length, ansi.data(), needed, unrepresentable,
+                          nullptr);
     return ansi;
 }
 

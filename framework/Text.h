@@ -9,6 +9,8 @@
 
 std::wstring Utf8ToWide(const char* utf8);
 std::wstring AnsiToWide(const std::string& ansi);
+// A character the ANSI code page cannot hold becomes "|", never "?" or a
+// look-alike.
 std::string WideToAnsi(const std::wstring& wide);
 
 // The longest prefix of `text` of at most `limit` bytes that does not end in

@@ -77,7 +77,7 @@ load_before=$(load)
 wine_display_start
 wine_prefix_ensure
 wine_server_start
-wine_lpt1_pump
+wine_lpt_pump 1
 server_pid=$(prefix_pid wineserver) || { echo "measure.sh: no wineserver" >&2; exit 1; }
 
 echo "measure.sh: latency, 20 jobs with a companion" >&2

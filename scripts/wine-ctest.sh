@@ -14,5 +14,5 @@ release_immutable_jobs() {
 }
 trap 'release_immutable_jobs; wine_session_stop' EXIT
 wine_session_start
-wine_lpt1_pump
+wine_lpt_pump 1
 ctest --test-dir "$VARNOW_BUILD_DIR" --timeout 300 --output-on-failure "$@"

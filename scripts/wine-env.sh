@@ -5,13 +5,15 @@
 #   WINEPREFIX            $VARNOW_BUILD_DIR/wine-prefix, never ~/.wine
 #   WINEDEBUG, WINEDLLOVERRIDES, TZ, LANG (ja_JP.UTF-8: code page 932), LC_ALL unset
 #   VARNOW_LPT1_CAPTURE   where LPT1 writes to; Windows programs see it too
+#                         (VARNOW_LPT<n>_CAPTURE for a further pumped port)
 #
 # Functions:
 #   wine_prefix_ensure        create the prefix with Japanese fonts, once
 #   wine_display_start        one Xvfb on a free display; exports DISPLAY
 #   wine_server_start         a persistent wineserver, booted prefix
 #   wine_lpt1_capture [path]  point LPT1 at path (default $VARNOW_BUILD_DIR/wine-io/lpt1)
-#   wine_lpt1_pump            point LPT1 at a FIFO whose reader appends to the capture
+#   wine_lpt_pump [n]         point LPT<n> (default 1) at a FIFO whose reader
+#                             appends to its capture
 #   wine_session_start        all of the above
 #   wine_session_stop         stop the server and the display started here
 
@@ -115,28 +117,31 @@ wine_lpt1_capture() {
   export VARNOW_LPT1_CAPTURE="$target"
 }
 
-# A FIFO with a reader that plays the printer (scripts/lpt-pump.py): the
-# capture gathers every job in order, and the capture's ".stall" file stops the
-# reader so that writes block like on a printer gone off line.
-wine_lpt1_pump() {
-  local fifo="$VARNOW_BUILD_DIR/wine-io/lpt1.fifo"
-  local capture="$VARNOW_BUILD_DIR/wine-io/lpt1-capture"
+# A FIFO with a reader that plays the printer on port LPT<n> (default 1,
+# scripts/lpt-pump.py): the capture gathers every job in order, and the
+# capture's ".stall" file stops the reader so that writes block like on a
+# printer gone off line. Exports VARNOW_LPT<n>_CAPTURE.
+wine_lpt_pump() {
+  local n=${1:-1}
+  local fifo="$VARNOW_BUILD_DIR/wine-io/lpt$n.fifo"
+  local capture="$VARNOW_BUILD_DIR/wine-io/lpt$n-capture"
   [ -p "$fifo" ] || { rm -f "$fifo"; mkfifo "$fifo"; }
   : >"$capture"
   rm -f "$capture.stall"
   python3 "$(dirname "${BASH_SOURCE[0]}")/lpt-pump.py" "$fifo" "$capture" \
     >>"$VARNOW_WINE_LOG" 2>&1 </dev/null &
-  VARNOW_PUMP_PID=$!
+  local pid=$!
+  VARNOW_PUMP_PIDS="${VARNOW_PUMP_PIDS:-} $pid"
   # Bytes left in a FIFO that nobody holds open are lost when the port closes,
   # so no program may write before the reader has the FIFO open.
   local i
   for i in $(seq 100); do
-    ls -l "/proc/$VARNOW_PUMP_PID/fd" 2>/dev/null | grep -qF -- "$fifo" && break
+    ls -l "/proc/$pid/fd" 2>/dev/null | grep -qF -- "$fifo" && break
     sleep 0.05
   done
   mkdir -p "$WINEPREFIX/dosdevices"
-  ln -sfn "$fifo" "$WINEPREFIX/dosdevices/lpt1"
-  export VARNOW_LPT1_CAPTURE="$capture"
+  ln -sfn "$fifo" "$WINEPREFIX/dosdevices/lpt$n"
+  export "VARNOW_LPT${n}_CAPTURE=$capture"
 }
 
 wine_session_start() {
@@ -145,11 +150,12 @@ wine_session_start() {
 
 wine_session_stop() {
   wineserver -k >/dev/null 2>&1 || true
-  if [ -n "${VARNOW_PUMP_PID:-}" ]; then
-    kill "$VARNOW_PUMP_PID" 2>/dev/null || true
-    wait "$VARNOW_PUMP_PID" 2>/dev/null || true
-    unset VARNOW_PUMP_PID
-  fi
+  local pid
+  for pid in ${VARNOW_PUMP_PIDS:-}; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  unset VARNOW_PUMP_PIDS
   if [ -n "${VARNOW_XVFB_PID:-}" ]; then
     kill "$VARNOW_XVFB_PID" 2>/dev/null || true
     wait "$VARNOW_XVFB_PID" 2>/dev/null || true

@@ -12,6 +12,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
+const wchar_t kStartSearch[] = L"検索開始";
 const wchar_t kStopSearch[] = L"検索中断";
 const wchar_t kCancelOutput[] = L"出力中止";
 
@@ -33,7 +34,7 @@ size_t CountOf(const std::string& haystack, const std::string& needle) {
 class RelayEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_capture = Lpt1Capture();
+        m_capture = LptCapture(1);
         ASSERT_FALSE(m_capture.empty()) << "VARNOW_LPT1_CAPTURE is not set";
         ASSERT_TRUE(WriteFileBytes(m_capture, ""));
         DeleteFileW((m_capture + L".stall").c_str());
@@ -220,6 +221,36 @@ TEST_F(RelayEndToEnd, TwoCopiesWithTheirOwnSectionsRelayOnlyTheirOwnJobs) {
     EXPECT_EQ(bytes, ToAcp(left) + '\0');
     ASSERT_TRUE(second.Read("Findpos", &type, &bytes));
     EXPECT_EQ(bytes, ToAcp(right) + '\0');
+}
+
+// A Japanese system cannot hold the Hangul letter: it must not become "?",
+// which would match, relay and delete A.GLF.
+TEST_F(RelayEndToEnd, TargetTypedOutsideTheCodePageMatchesNoOtherJob) {
+    ProfileSection section("E2E_Hangul");
+    std::wstring folder = MakeTempFolder(L"hangul");
+    section.SetString("Findpos", ToAcp(folder));
+
+    Varnow app;
+    ASSERT_TRUE(app.Start(L"E2E_Hangul", L"E2E_Hangul"));
+    ASSERT_TRUE(app.WaitForRunCaption(kStopSearch, 5s));
+    app.PostCommand(IDOK);
+    ASSERT_TRUE(app.WaitForRunCaption(kStartSearch, 5s));
+    SendMessageW(GetDlgItem(app.Window(), 1000), WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(L"\uD55C.GLF"));
+    ASSERT_TRUE(WriteFileBytes(folder + L"\\A.GLF", Payload("A", 100)));
+    app.PostCommand(IDOK);
+    ASSERT_TRUE(app.WaitForRunCaption(kStopSearch, 5s));
+    // The refresh shows what was taken; three search ticks pass meanwhile.
+    EXPECT_TRUE(WaitFor([&] { return app.ItemText(1000) == L"|.GLF"; }, 7s));
+    std::this_thread::sleep_for(6s);
+    EXPECT_TRUE(FileExists(folder + L"\\A.GLF"));
+    EXPECT_EQ(ReadFileBytes(m_capture), "");
+
+    ASSERT_TRUE(app.Exit());
+    DWORD type = 0;
+    std::string target;
+    ASSERT_TRUE(section.Read("Target", &type, &target));
+    EXPECT_EQ(target.find('?'), std::string::npos) << target;
 }
 
 TEST_F(RelayEndToEnd, IconicStartEndsHiddenAndALeftClickBringsItBack) {

@@ -32,6 +32,17 @@ TEST_F(Cp932, AnsiAndUtf8MeetInTheSameWideText) {
     EXPECT_EQ(WideToAnsi(L""), "");
 }
 
+// "?" would be a wildcard and best fit "e" another file's name: such a
+// character must come out as something no file name holds.
+TEST_F(Cp932, TextTheCodePageCannotHoldBecomesNoWildcardOrLookAlike) {
+    EXPECT_EQ(WideToAnsi(L"\uD55C.GLF"), "|.GLF");
+    EXPECT_EQ(WideToAnsi(L"caf\u00E9.GLF"), "caf|.GLF");
+    // Each half of the surrogate pair may stand alone.
+    const std::string emoji = WideToAnsi(L"\U0001F600.GLF");
+    ASSERT_GT(emoji.size(), 4u);
+    EXPECT_EQ(emoji, std::string(emoji.size() - 4, '|') + ".GLF");
+}
+
 TEST_F(Cp932, CutNeverSplitsADoubleByteCharacter) {
     EXPECT_EQ(CutAtByteLimit(kSearchLocationSjis, 8), kSearchLocationSjis);
     EXPECT_EQ(CutAtByteLimit(kSearchLocationSjis, 7), std::string(kSearchLocationSjis, 6));

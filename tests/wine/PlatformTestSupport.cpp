@@ -43,7 +43,10 @@ std::string ToWinePath(const std::string& unixPath) {
 
 std::string BinDir() { return ToWinePath(VARNOW_BIN_DIR); }
 
-std::string Lpt1Capture() { return ToWinePath(Environment("VARNOW_LPT1_CAPTURE")); }
+std::string LptCapture(int port) {
+    const std::string name = "VARNOW_LPT" + std::to_string(port) + "_CAPTURE";
+    return ToWinePath(Environment(name.c_str()));
+}
 
 bool WriteBytes(const std::string& path, const std::string& bytes) {
     const UniqueKernelHandle file(

@@ -15,8 +15,9 @@ namespace wine_test {
 std::string ToWinePath(const std::string& unixPath);
 // The build folder, where the helper programs are.
 std::string BinDir();
-// The file that LPT1 writes to, from VARNOW_LPT1_CAPTURE; empty when unset.
-std::string Lpt1Capture();
+// The file that LPT<port> writes to, from VARNOW_LPT<port>_CAPTURE; empty
+// when unset.
+std::string LptCapture(int port);
 
 bool WriteBytes(const std::string& path, const std::string& bytes);
 // The whole file; empty when it cannot be read.

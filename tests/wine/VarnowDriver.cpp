@@ -87,7 +87,7 @@ std::wstring MakeTempFolder(const std::wstring& tag) {
 
 std::wstring BinFolder() { return FromAcp(wine_test::BinDir()); }
 
-std::wstring Lpt1Capture() { return FromAcp(wine_test::Lpt1Capture()); }
+std::wstring LptCapture(int port) { return FromAcp(wine_test::LptCapture(port)); }
 
 bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
     auto deadline = std::chrono::steady_clock::now() + timeout;

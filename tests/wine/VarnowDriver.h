@@ -19,8 +19,8 @@ bool FileExists(const std::wstring& path);
 std::wstring MakeTempFolder(const std::wstring& tag);
 // The folder holding Varnow.exe and the test helpers, as a Windows path.
 std::wstring BinFolder();
-// The file that Wine's LPT1 writes to.
-std::wstring Lpt1Capture();
+// The file that Wine's LPT<port> writes to.
+std::wstring LptCapture(int port);
 std::string ToAcp(const std::wstring& text);
 std::wstring FromAcp(const std::string& bytes);
 

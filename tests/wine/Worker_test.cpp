@@ -66,7 +66,7 @@ protected:
 };
 
 TEST_F(Win32Worker, Lpt1ReceivesHeaderJobAndFooterAndTheJobIsGone) {
-    const std::string capture = wine_test::Lpt1Capture();
+    const std::string capture = wine_test::LptCapture(1);
     ASSERT_FALSE(capture.empty()) << "VARNOW_LPT1_CAPTURE is not set";
     ASSERT_TRUE(WriteBytes(capture, ""));
     const std::string job = std::string(600, 'J') + "\x1B@\r\n" + std::string(1, '\0');
