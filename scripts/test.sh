@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the native engine tests (plain, ASan+UBSan,
-# TSan), then the Windows builds (i686, x86_64) with their tests under Wine.
+# TSan), then the Windows builds (i686, x86_64) with their tests under Wine,
+# and the packages made from the i686 build.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build
@@ -25,4 +26,7 @@ native native
 native native-asan -DVARNOW_SANITIZE=address
 native native-tsan -DVARNOW_SANITIZE=thread
 windows i686
+# The packages take the i686 program just built; their tests use a prefix of their own.
+bash "$root/scripts/package.sh"
+bash "$root/scripts/test-package.sh"
 windows x86_64
