@@ -49,6 +49,7 @@ VIAddVersionKey /LANG=1041 "LegalCopyright" "Copyright © 2026 ${PUBLISHER}"
 !define MUI_WELCOMEPAGE_TEXT "$(WelcomeText)"
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_DIRECTORY
+!define MUI_COMPONENTSPAGE_SMALLDESC
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_RUN "$INSTDIR\${PROGRAM}"
@@ -68,8 +69,8 @@ LangString WelcomeText ${LANG_JAPANESE} "$(^NameDA) をインストールしま�
 LangString WelcomeText ${LANG_ENGLISH} "This installs $(^NameDA).$\r$\n$\r$\nVarnow relays job files from a folder to an output device such as a printer port. No administrator rights are needed.$\r$\n$\r$\nIf Varnow is running, exit it before you click Next. Your settings are kept."
 LangString OpenManualText ${LANG_JAPANESE} "マニュアルを開く"
 LangString OpenManualText ${LANG_ENGLISH} "Open the manual"
-LangString ProgramSectionName ${LANG_JAPANESE} "Varnow 本体とスタートメニューのショートカット"
-LangString ProgramSectionName ${LANG_ENGLISH} "Varnow and its Start menu shortcuts"
+LangString ProgramSectionName ${LANG_JAPANESE} "Varnow（必須）"
+LangString ProgramSectionName ${LANG_ENGLISH} "Varnow (required)"
 LangString AutostartSectionName ${LANG_JAPANESE} "サインイン時に Varnow を起動する"
 LangString AutostartSectionName ${LANG_ENGLISH} "Start Varnow when I sign in"
 LangString ProgramSectionInfo ${LANG_JAPANESE} "プログラム、マニュアル、アンインストーラーをインストールし、スタートメニューにショートカットを作成します。"
