@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# Builds the Japanese user manual into one self-contained file: the pages of
+# docs/manual with their style sheet inline and screenshots of the real
+# Varnow.exe of an i686 build tree embedded as data URIs, so the pictures stay
+# true when the windows change.
+# Usage: build-manual.sh <i686-build-dir> <out-dir>   -> <out-dir>/Varnow.html
+#
+# The shots run in the build tree's Wine prefix on a private Xvfb, under the
+# section Varnow with a search folder C:\Varnow\jobs; the section, that folder
+# and the LPT1 mapping are put back as they were. Do not run it while Wine
+# tests run in the same build tree: it ends the prefix's wineserver.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:?usage: build-manual.sh <i686-build-dir> <out-dir>}" && pwd -P)
+out=${2:?usage: build-manual.sh <i686-build-dir> <out-dir>}
+[ -f "$build/Varnow.exe" ] || { echo "build-manual: no Varnow.exe in $build" >&2; exit 1; }
+mkdir -p "$out"
+out=$(cd "$out" && pwd -P)
+
+work=$(mktemp -d)
+shot=$work/WindowShot.exe
+# The helper finds the windows of the program; it is built for the shots only.
+i686-w64-mingw32-g++-posix -std=c++17 -O1 -Wall -Wextra -D_WIN32_WINNT=0x0600 -municode -static \
+  -o "$shot" "$root/docs/manual/WindowShot.cpp" -ladvapi32 -luser32
+
+export VARNOW_BUILD_DIR=$build
+source "$root/scripts/wine-env.sh"
+section=Varnow
+desktop=Varnow
+width=1024
+height=768
+drive_c=$WINEPREFIX/drive_c
+lpt1_link=$WINEPREFIX/dosdevices/lpt1
+lpt1_before=""
+session=""
+
+finish() {
+  if [ -n "$session" ]; then
+    wine "$shot" forget "$section" >>"$VARNOW_WINE_LOG" 2>&1 || true
+    wine_session_stop
+    if [ -n "$lpt1_before" ]; then ln -sfn "$lpt1_before" "$lpt1_link"; else rm -f "$lpt1_link"; fi
+    rm -rf "$drive_c/Varnow"
+  else
+    [ -z "${VARNOW_XVFB_PID:-}" ] || wine_session_stop
+  fi
+  rm -rf "$work"
+}
+trap finish EXIT
+
+wine_display_start
+wine_prefix_ensure
+lpt1_before=$(readlink "$lpt1_link" || true)
+session=1
+wine_server_start
+wine_lpt1_capture "$work/lpt1.bin"
+
+# A realistic installation: a job folder with two jobs waiting, and a header
+# and footer a printer would need (reset, form feed).
+mkdir -p "$drive_c/Varnow/jobs" "$drive_c/Varnow/forms"
+printf '\033@' >"$drive_c/Varnow/forms/header.bin"
+printf '\f' >"$drive_c/Varnow/forms/footer.bin"
+head -c 5120 /dev/zero | tr '\0' 'A' >"$drive_c/Varnow/jobs/ORDER0001.GLF"
+head -c 7277 /dev/zero | tr '\0' 'B' >"$drive_c/Varnow/jobs/ORDER0002.GLF"
+wine "$shot" forget "$section" >>"$VARNOW_WINE_LOG" 2>&1
+wine "$shot" settings "$section" 'Findpos=C:\Varnow\jobs' Output=LPT1 'Target=*.GLF' Waiting=.OFI \
+  'Header=C:\Varnow\forms\header.bin' 'Footer=C:\Varnow\forms\footer.bin' Priority=3 Iconic=0 \
+  >>"$VARNOW_WINE_LOG" 2>&1
+
+# Wine's own desktop draws title bars and a taskbar with the tray.
+(cd "$drive_c" && wine explorer "/desktop=$desktop,${width}x$height" "$build/Varnow.exe" \
+  >>"$VARNOW_WINE_LOG" 2>&1 </dev/null &)
+
+# Prints the geometry the helper reports, or fails the build.
+locate() {
+  local geometry
+  geometry=$(wine "$shot" "$@" 2>>"$VARNOW_WINE_LOG" | tr -d '\r')
+  [[ $geometry =~ ^[0-9]+x[0-9]+\+-?[0-9]+\+-?[0-9]+$ ]] || {
+    echo "build-manual: '$*' found no window" >&2
+    return 1
+  }
+  echo "$geometry"
+}
+
+# Lets the window finish painting, then keeps the part of the screen given.
+capture() {
+  sleep 0.7
+  import -window root -crop "$2" +repage -define png:exclude-chunks=date,time "$work/$1.png"
+}
+
+main=$(locate window "$section")
+# Both jobs relayed and counted; the display refreshes every 5 seconds.
+wine "$shot" wait-text "$section" 1008 2 >>"$VARNOW_WINE_LOG" 2>&1 ||
+  { echo "build-manual: the jobs were not relayed" >&2; exit 1; }
+capture main-searching "$main"
+
+# The menu opens at the cursor: by the tray icon in the taskbar's corner, but
+# clear of it, so that the icon's tooltip does not cover the menu. Wine takes
+# the cursor from the X pointer.
+xdotool mousemove $((width - 12)) $((height - 40))
+menu=$(locate tray "$section")
+# The menu with the tray icon below it, to the screen's corner.
+IFS='x+' read -r _ _ menu_x menu_y <<<"$menu"
+capture tray-menu "$((width - menu_x + 8))x$((height - menu_y + 8))+$((menu_x - 8))+$((menu_y - 8))"
+wine "$shot" close "$section" >>"$VARNOW_WINE_LOG" 2>&1
+
+about=$(locate about "$section")
+capture about "$about"
+wine "$shot" close "$section" >>"$VARNOW_WINE_LOG" 2>&1
+
+stopped=$(locate stop "$section")
+capture main-stopped "$stopped"
+wine "$shot" exit "$section" >>"$VARNOW_WINE_LOG" 2>&1 || true
+
+python3 "$root/docs/manual/inline.py" "$root/docs/manual/Varnow.html" "$work" "$out/Varnow.html"
+echo "build-manual: $out/Varnow.html"
