@@ -43,8 +43,8 @@ VIAddVersionKey /LANG=1041 "FileVersion" "${VERSION}.0"
 VIAddVersionKey /LANG=1041 "ProductVersion" "${VERSION}.0"
 VIAddVersionKey /LANG=1041 "LegalCopyright" "Copyright © 2026 ${PUBLISHER}"
 
-!define MUI_ICON "${__FILEDIR__}/../res/Varnow.ico"
-!define MUI_UNICON "${__FILEDIR__}/../res/Varnow.ico"
+!define MUI_ICON "../res/Varnow.ico"
+!define MUI_UNICON "../res/Varnow.ico"
 !define MUI_ABORTWARNING
 !define MUI_WELCOMEPAGE_TEXT "$(WelcomeText)"
 !insertmacro MUI_PAGE_WELCOME

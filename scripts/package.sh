@@ -29,6 +29,9 @@ bash "$root/scripts/build-manual.sh" "$build" "$stage"
   sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' "$root/packaging/README-ja.txt"
 } >"$stage/README.txt"
 sed -e 's/$/\r/' "$root/LICENSE" >"$stage/LICENSE.txt"
+# Both packages record the files' times: dated to the last commit (or
+# SOURCE_DATE_EPOCH), the same sources give the same bytes.
+touch -d "@${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct)}" "$stage"/*
 
 python3 "$root/scripts/package-zip.py" "$stage" "$out/$zip"
 makensis -INPUTCHARSET UTF8 -V2 -DVERSION="$version" -DSTAGE="$stage" -DOUTFILE="$out/$setup" \
