@@ -83,13 +83,13 @@ reg_value() {
   wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
     sed -n "s/^ *$2 \{2,\}REG_[A-Z_]* \{2,\}//p"
 }
-install() { wine "$setup" /S "$@" >>"$VARNOW_WINE_LOG" 2>&1; }
+run_installer() { wine "$setup" /S "$@" >>"$VARNOW_WINE_LOG" 2>&1; }
 installed_files() { (cd "$install_dir" && sha256sum Varnow.exe Varnow.html LICENSE.txt Uninstall.exe); }
 gone() { [ ! -e "$1" ]; }
 capture_is() { [ "$(cat "$capture")" = "$1" ]; }
 
 first_install_puts_files_shortcuts_and_uninstall_entry() {
-  install || fail "installer exit code $?"
+  run_installer || fail "installer exit code $?"
   local name
   for name in Varnow.exe Varnow.html LICENSE.txt; do
     cmp -s "$out/stage/$name" "$install_dir/$name" || fail "$name not installed"
@@ -132,7 +132,7 @@ upgrade_while_running_is_refused_and_changes_nothing() {
   [ -n "$varnow_pid" ] && kill -0 "$varnow_pid" || fail "Varnow.exe is not running"
   local before
   before=$(installed_files)
-  install && fail "installer succeeded over a running Varnow.exe"
+  run_installer && fail "installer succeeded over a running Varnow.exe"
   [ "$(installed_files)" = "$before" ] || fail "installed files changed"
   # In place (_?=) the uninstaller runs to its end and reports.
   wine "$install_dir/Uninstall.exe" /S "_?=$install_win" >>"$VARNOW_WINE_LOG" 2>&1 &&
@@ -146,7 +146,7 @@ upgrade_keeps_settings_and_adds_autostart() {
   varnow_pid=""
   local folder
   folder=$(reg_value "$settings_key" Findpos)
-  install /AUTOSTART=1 || fail "installer exit code $?"
+  run_installer /AUTOSTART=1 || fail "installer exit code $?"
   cmp -s "$out/stage/Varnow.exe" "$install_dir/Varnow.exe" || fail "Varnow.exe not in place"
   [ -f "$startup_link" ] || fail "no start-up shortcut with /AUTOSTART=1"
   [ -n "$folder" ] && [ "$(reg_value "$settings_key" Findpos)" = "$folder" ] ||
