@@ -132,11 +132,14 @@ upgrade_while_running_is_refused_and_changes_nothing() {
   [ -n "$varnow_pid" ] && kill -0 "$varnow_pid" || fail "Varnow.exe is not running"
   local before
   before=$(installed_files)
-  run_installer && fail "installer succeeded over a running Varnow.exe"
+  run_installer
+  local code=$?
+  [ "$code" = 2 ] || fail "installer exit code $code over a running Varnow.exe, not 2"
   [ "$(installed_files)" = "$before" ] || fail "installed files changed"
   # In place (_?=) the uninstaller runs to its end and reports.
-  wine "$install_dir/Uninstall.exe" /S "_?=$install_win" >>"$VARNOW_WINE_LOG" 2>&1 &&
-    fail "uninstaller succeeded over a running Varnow.exe"
+  wine "$install_dir/Uninstall.exe" /S "_?=$install_win" >>"$VARNOW_WINE_LOG" 2>&1
+  code=$?
+  [ "$code" = 2 ] || fail "uninstaller exit code $code over a running Varnow.exe, not 2"
   [ "$(installed_files)" = "$before" ] || fail "uninstaller removed files"
   [ -n "$(reg_value "$uninstall_key" DisplayName)" ] || fail "uninstall entry removed"
 }
