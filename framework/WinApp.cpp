@@ -1,5 +1,8 @@
 #include "framework/WinApp.h"
 
+#include <objbase.h>
+#include <shellapi.h>
+
 #include "framework/Text.h"
 #include "relay/MbcsText.h"
 
@@ -23,6 +26,43 @@ std::string WithHelpExtension(const std::string& path) {
         if (path[pos] == '.') dot = pos;
     }
     return path.substr(0, dot) + ".HLP";
+}
+
+bool IsFile(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The HTML manual ships beside the program under this fixed name, whatever the
+// executable is called.
+std::wstring ManualPath() {
+    wchar_t path[MAX_PATH] = L"";
+    const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return L"";
+    std::wstring manual(path, length);
+    return manual.substr(0, manual.find_last_of(L'\\') + 1) + L"Varnow.html";
+}
+
+// The shell may hand the file to an extension that needs COM on this thread.
+class ComApartment {
+public:
+    ComApartment()
+        : m_initialised(SUCCEEDED(
+              ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
+    ~ComApartment() {
+        if (m_initialised) ::CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    bool m_initialised;
+};
+
+bool OpenWithDefaultProgram(HWND owner, const std::wstring& path) {
+    const ComApartment apartment;
+    const HINSTANCE result =
+        ::ShellExecuteW(owner, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
 }  // namespace
@@ -78,11 +118,19 @@ bool CWinApp::RouteCommand(UINT id) {
     return false;
 }
 
-// Opens the help file at its table of topics. The help engine is outside the
-// program, so its failure to start is the one error the program reports.
+// Opens the help file at its table of topics. Current Windows has no engine for
+// .HLP files, so when none sits beside the program the HTML manual shipped
+// there opens in the user's browser instead. Failing to start either is the
+// one error the program reports.
 void CWinApp::OnHelpFinder() {
     HWND owner = m_pMainWnd ? m_pMainWnd->m_hWnd : nullptr;
-    if (!::WinHelpA(owner, m_strHelpFilePath.c_str(), HELP_FINDER, 0)) {
+    const std::wstring manual = ManualPath();
+    const bool opensManual = !IsFile(::GetFileAttributesA(m_strHelpFilePath.c_str())) &&
+                             IsFile(::GetFileAttributesW(manual.c_str()));
+    const bool started =
+        opensManual ? OpenWithDefaultProgram(owner, manual)
+                    : ::WinHelpA(owner, m_strHelpFilePath.c_str(), HELP_FINDER, 0) != FALSE;
+    if (!started) {
         ::MessageBoxW(owner, L"ﾍﾙﾌﾟの起動に失敗しました。", AnsiToWide(m_strAppName).c_str(),
                       MB_OK | MB_ICONEXCLAMATION);
     }

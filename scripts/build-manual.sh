@@ -6,9 +6,9 @@
 # Usage: build-manual.sh <i686-build-dir> <out-dir>   -> <out-dir>/Varnow.html
 #
 # The shots run in the build tree's Wine prefix on a private Xvfb, under the
-# section Varnow with a search folder C:\Varnow\jobs; the section, that folder
-# and the LPT1 mapping are put back as they were. Do not run it while Wine
-# tests run in the same build tree: it ends the prefix's wineserver.
+# section Varnow with a search folder C:\Varnow\jobs; afterwards that section
+# and C:\Varnow are removed and the LPT1 mapping is put back. Do not run it
+# while Wine tests run in the same build tree: it ends the prefix's wineserver.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:?usage: build-manual.sh <i686-build-dir> <out-dir>}" && pwd -P)
@@ -16,12 +16,6 @@ out=${2:?usage: build-manual.sh <i686-build-dir> <out-dir>}
 [ -f "$build/Varnow.exe" ] || { echo "build-manual: no Varnow.exe in $build" >&2; exit 1; }
 mkdir -p "$out"
 out=$(cd "$out" && pwd -P)
-
-work=$(mktemp -d)
-shot=$work/WindowShot.exe
-# The helper finds the windows of the program; it is built for the shots only.
-i686-w64-mingw32-g++-posix -std=c++17 -O1 -Wall -Wextra -D_WIN32_WINNT=0x0600 -municode -static \
-  -o "$shot" "$root/docs/manual/WindowShot.cpp" -ladvapi32 -luser32
 
 export VARNOW_BUILD_DIR=$build
 source "$root/scripts/wine-env.sh"
@@ -33,6 +27,8 @@ drive_c=$WINEPREFIX/drive_c
 lpt1_link=$WINEPREFIX/dosdevices/lpt1
 lpt1_before=""
 session=""
+work=$(mktemp -d)
+shot=$work/WindowShot.exe
 
 finish() {
   if [ -n "$session" ]; then
@@ -46,6 +42,10 @@ finish() {
   rm -rf "$work"
 }
 trap finish EXIT
+
+# The helper finds the windows of the program; it is built for the shots only.
+i686-w64-mingw32-g++-posix -std=c++17 -O1 -Wall -Wextra -D_WIN32_WINNT=0x0600 -municode -static \
+  -I "$root" -o "$shot" "$root/docs/manual/WindowShot.cpp" -ladvapi32 -luser32
 
 wine_display_start
 wine_prefix_ensure

@@ -18,6 +18,8 @@
 #include <functional>
 #include <string>
 
+#include "framework/Handles.h"
+
 namespace {
 
 const wchar_t kDesktop[] = L"Varnow";
@@ -55,9 +57,9 @@ int PrintGeometry(HWND window) {
 }
 
 int WriteSettings(const std::wstring& section, int count, wchar_t** assignments) {
-    HKEY key = nullptr;
+    UniqueRegKey key;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, (kAppKey + section).c_str(), 0, nullptr, 0, KEY_WRITE,
-                        nullptr, &key, nullptr) != ERROR_SUCCESS)
+                        nullptr, key.put(), nullptr) != ERROR_SUCCESS)
         return 1;
     int failures = 0;
     for (int i = 0; i < count; ++i) {
@@ -72,16 +74,15 @@ int WriteSettings(const std::wstring& section, int count, wchar_t** assignments)
         LONG result;
         if (name == L"Iconic" || name == L"Priority") {
             const DWORD number = std::wcstoul(value.c_str(), nullptr, 10);
-            result = RegSetValueExW(key, name.c_str(), 0, REG_DWORD,
+            result = RegSetValueExW(key.get(), name.c_str(), 0, REG_DWORD,
                                     reinterpret_cast<const BYTE*>(&number), sizeof number);
         } else {
-            result = RegSetValueExW(key, name.c_str(), 0, REG_SZ,
+            result = RegSetValueExW(key.get(), name.c_str(), 0, REG_SZ,
                                     reinterpret_cast<const BYTE*>(value.c_str()),
                                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
         }
         if (result != ERROR_SUCCESS) ++failures;
     }
-    RegCloseKey(key);
     return failures == 0 ? 0 : 1;
 }
 
