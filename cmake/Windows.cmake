@@ -9,6 +9,14 @@ if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
 endif()
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
 
+# The version of project() reaches the version resource and the manifest
+# through generated files; version.txt tells scripts/package.sh.
+set(VARNOW_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
+configure_file(res/VarnowVersion.h.in ${VARNOW_GENERATED_DIR}/VarnowVersion.h @ONLY)
+configure_file(res/Varnow.manifest.in ${VARNOW_GENERATED_DIR}/Varnow.exe.manifest @ONLY)
+file(CONFIGURE OUTPUT ${VARNOW_GENERATED_DIR}/version.txt CONTENT "${PROJECT_VERSION}\n")
+include_directories(${VARNOW_GENERATED_DIR})
+
 file(GLOB FRAMEWORK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/framework/*.cpp)
 add_library(win_framework STATIC ${FRAMEWORK_SOURCES})
 target_link_libraries(win_framework PUBLIC relay_core comctl32 shell32 comdlg32 ole32 user32 gdi32 advapi32)
@@ -41,7 +49,9 @@ if(WINE_TEST_SOURCES)
   target_link_libraries(wine_tests PRIVATE win_framework gtest gtest_main)
   # The tray icon is tested in-process, with the program's menu, icons and strings.
   target_sources(wine_tests PRIVATE ${CMAKE_SOURCE_DIR}/ui/TrayIcon.cpp ${CMAKE_SOURCE_DIR}/res/Varnow.rc)
-  target_compile_definitions(wine_tests PRIVATE VARNOW_BIN_DIR="${CMAKE_BINARY_DIR}")
+  target_compile_definitions(wine_tests PRIVATE VARNOW_BIN_DIR="${CMAKE_BINARY_DIR}"
+                                                VARNOW_VERSION="${PROJECT_VERSION}")
+  target_link_libraries(wine_tests PRIVATE version)
   if(HELPER_TARGETS)
     add_dependencies(wine_tests ${HELPER_TARGETS} Varnow)
   endif()

@@ -84,19 +84,25 @@ wine_prefix_ensure() {
   ) 9>"$VARNOW_BUILD_DIR/wine-io/prefix.lock"
 }
 
+# Xvfb picks a free display itself and reports it once it accepts clients, so
+# runs that start side by side never take the same display.
 wine_display_start() {
-  local n=90
-  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >>"$VARNOW_WINE_LOG" 2>&1 </dev/null &
+  local report="$VARNOW_BUILD_DIR/wine-io/display"
+  rm -f "$report"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$report" \
+    >>"$VARNOW_WINE_LOG" 2>&1 </dev/null &
   VARNOW_XVFB_PID=$!
-  export DISPLAY=":$n"
-  local i
-  for i in $(seq 50); do
-    [ -e "/tmp/.X11-unix/X$n" ] && return 0
+  local i n
+  for i in $(seq 100); do
+    n=$(tr -dc 0-9 <"$report" 2>/dev/null)
+    if [ -n "$n" ] && [ -e "/tmp/.X11-unix/X$n" ]; then
+      export DISPLAY=":$n"
+      return 0
+    fi
     kill -0 "$VARNOW_XVFB_PID" 2>/dev/null || break
     sleep 0.1
   done
-  echo "wine-env: Xvfb on :$n did not start" >&2
+  echo "wine-env: Xvfb did not start" >&2
   return 1
 }
 
