@@ -70,6 +70,12 @@ target_link_libraries(wine_soak PRIVATE win_framework gtest gtest_main)
 target_compile_definitions(wine_soak PRIVATE VARNOW_BIN_DIR="${CMAKE_BINARY_DIR}")
 add_dependencies(wine_soak Varnow menuspy)
 
+# Drives Varnow.exe for the manual's screenshots (scripts/build-manual.sh).
+add_executable(WindowShot ${CMAKE_SOURCE_DIR}/docs/manual/WindowShot.cpp)
+target_compile_definitions(WindowShot PRIVATE _WIN32_WINNT=0x0600)
+target_link_libraries(WindowShot PRIVATE advapi32 user32)
+target_link_options(WindowShot PRIVATE -municode)
+
 # The shipped program must need no MinGW runtime DLLs.
 add_test(NAME VarnowImportsOnlySystemDlls
          COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-imports.sh ${VARNOW_OBJDUMP} $<TARGET_FILE:Varnow>)

@@ -13,7 +13,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:?usage: build-manual.sh <i686-build-dir> <out-dir>}" && pwd -P)
 out=${2:?usage: build-manual.sh <i686-build-dir> <out-dir>}
-[ -f "$build/Varnow.exe" ] || { echo "build-manual: no Varnow.exe in $build" >&2; exit 1; }
+for exe in Varnow.exe WindowShot.exe; do
+  [ -f "$build/$exe" ] || { echo "build-manual: no $exe in $build" >&2; exit 1; }
+done
 mkdir -p "$out"
 out=$(cd "$out" && pwd -P)
 
@@ -28,7 +30,8 @@ lpt1_link=$WINEPREFIX/dosdevices/lpt1
 lpt1_before=""
 session=""
 work=$(mktemp -d)
-shot=$work/WindowShot.exe
+# Finds and drives the program's windows for the shots.
+shot=$build/WindowShot.exe
 
 finish() {
   if [ -n "$session" ]; then
@@ -42,10 +45,6 @@ finish() {
   rm -rf "$work"
 }
 trap finish EXIT
-
-# The helper finds the windows of the program; it is built for the shots only.
-i686-w64-mingw32-g++-posix -std=c++17 -O1 -Wall -Wextra -D_WIN32_WINNT=0x0600 -municode -static \
-  -I "$root" -o "$shot" "$root/docs/manual/WindowShot.cpp" -ladvapi32 -luser32
 
 wine_display_start
 wine_prefix_ensure

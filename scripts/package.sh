@@ -13,7 +13,7 @@ stage=$out/stage
 bash "$root/scripts/setup.sh"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686.cmake" >/dev/null
-cmake --build "$build" -j2 --target Varnow
+cmake --build "$build" -j2 --target Varnow WindowShot
 version=$(cat "$build/generated/version.txt")
 zip=Varnow-$version-win32.zip
 setup=Varnow-$version-setup.exe

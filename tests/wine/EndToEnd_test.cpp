@@ -329,10 +329,6 @@ TEST_F(RelayEndToEnd, CancelWhileTheDeviceStallsKeepsTheWindowResponsive) {
     EXPECT_LT(ReadFileBytes(m_capture).size(), job.size());
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(RelayEndToEnd, ReadOnlyJobIsRelayedOnceAndDeleted) {
     ProfileSection section("E2E_ReadOnly");
     std::wstring folder = MakeTempFolder(L"readonly");
@@ -431,10 +427,6 @@ TEST_F(RelayEndToEnd, JobThatStaysAfterItsDeleteIsRelayedOnceEvenAcrossARestart)
     EXPECT_TRUE(WaitFor([&] { return !FileExists(path); }, 10s));
     EXPECT_EQ(SettledCapture(), job + changed);
 }
-
-}  // namespace
-
-namespace {
 
 // A job the program cannot open by the name it lists (a character outside the
 // code page) is matched by the first pattern, so every search would take it
