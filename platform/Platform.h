@@ -39,6 +39,9 @@ struct FileIdentity {
     bool operator!=(const FileIdentity& other) const { return !(*this == other); }
 };
 
+// Why an output could not be opened, as far as the system tells.
+enum class OpenFailure { None, NotFound, Busy, AccessDenied, Other };
+
 // How an exclusive open of a job file went. Busy means another program holds
 // it; Unopenable is any other failure (a name or path the system cannot open).
 enum class Probe { Ready, Busy, Missing, Unopenable };
@@ -56,6 +59,12 @@ public:
     virtual void TruncateIfDiskFile() = 0;
     // The identity of the open file; false when the platform cannot tell it.
     virtual bool Identify(FileIdentity* identity) = 0;
+    // Ends the output of one job. A spooled print job reaches the printer
+    // only here; false when the output did not take the whole document.
+    virtual bool Finish() { return true; }
+    // True when nothing is printed until Finish succeeds, so that the job file
+    // has to stay until then.
+    virtual bool CommitsOnFinish() const { return false; }
 };
 
 class FileSystem {
@@ -70,7 +79,11 @@ public:
     // Opens for reading with no sharing and closes again at once.
     virtual Probe ProbeExclusive(const std::string& path) = 0;
     // Read/write, no sharing, created when missing, not truncated.
-    virtual std::unique_ptr<File> OpenOutput(const std::string& path) = 0;
+    // `documentName` names the print job where the output is a spooled
+    // printer; `failure`, when given, receives why the open failed.
+    virtual std::unique_ptr<File> OpenOutput(const std::string& path,
+                                             const std::string& documentName,
+                                             OpenFailure* failure) = 0;
     // Read-only, shared for reading, must exist.
     virtual std::unique_ptr<File> OpenSource(const std::string& path) = 0;
     virtual bool Delete(const std::string& path) = 0;

@@ -98,7 +98,7 @@ bool OutputWorker::CopyToOutput() {
     if (NamesAnyOf(*m_job.fs, m_job.output, {m_job.foundFile, m_job.header, m_job.footer})) {
         return false;
     }
-    const std::unique_ptr<platform::File> output = m_job.fs->OpenOutput(m_job.output);
+    const std::unique_ptr<platform::File> output = m_job.fs->OpenOutput(m_job.output, m_job.foundFile, nullptr);
     if (!output) {
         return false;
     }

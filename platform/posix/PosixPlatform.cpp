@@ -69,6 +69,17 @@ FileIdentity IdentityOf(const struct stat& st) {
     return identity;
 }
 
+OpenFailure FailureOf(int error) {
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR: return OpenFailure::NotFound;
+    case EACCES:
+    case EPERM: return OpenFailure::AccessDenied;
+    case EBUSY: return OpenFailure::Busy;
+    default: return OpenFailure::Other;
+    }
+}
+
 // Windows programs see a file without any write permission as read-only.
 constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
 
@@ -169,9 +180,14 @@ public:
         return errno == EWOULDBLOCK ? Probe::Busy : Probe::Unopenable;
     }
 
-    std::unique_ptr<File> OpenOutput(const std::string& path) override {
+    std::unique_ptr<File> OpenOutput(const std::string& path, const std::string&,
+                                     OpenFailure* failure) override {
         FileDescriptor fd = OpenRetrying(posix::ToNativePath(path).c_str(), O_RDWR | O_CREAT, 0666);
-        if (!fd.valid() || !LockExclusive(fd)) {
+        const bool locked = fd.valid() && LockExclusive(fd);
+        if (!locked) {
+            if (failure) {
+                *failure = !fd.valid() ? FailureOf(errno) : OpenFailure::Busy;
+            }
             return nullptr;
         }
         return std::make_unique<PosixFile>(std::move(fd));

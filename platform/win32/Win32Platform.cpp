@@ -151,6 +151,21 @@ bool EqualIgnoringCase(const std::string& a, const std::string& b) {
     return true;
 }
 
+OpenFailure FailureOf(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_INVALID_NAME: return OpenFailure::NotFound;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_BUSY: return OpenFailure::Busy;
+    case ERROR_ACCESS_DENIED: return OpenFailure::AccessDenied;
+    default: return OpenFailure::Other;
+    }
+}
+
 std::unique_ptr<File> WrapOpened(HANDLE handle) {
     KernelHandle owner(handle);
     if (!owner) return nullptr;
@@ -188,9 +203,12 @@ public:
         return Probe::Unopenable;
     }
 
-    std::unique_ptr<File> OpenOutput(const std::string& path) override {
-        return WrapOpened(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      OPEN_ALWAYS, 0, nullptr));
+    std::unique_ptr<File> OpenOutput(const std::string& path, const std::string&,
+                                     OpenFailure* failure) override {
+        auto file = WrapOpened(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                           OPEN_ALWAYS, 0, nullptr));
+        if (!file && failure) *failure = FailureOf(GetLastError());
+        return file;
     }
 
     std::unique_ptr<File> OpenSource(const std::string& path) override {

@@ -129,25 +129,25 @@ TEST_F(PosixPlatform, OutputIsExclusiveAndNotTruncatedUntilAsked) {
     WriteFile(out, "0123456789");
     {
         HeldLock other(out);
-        EXPECT_EQ(nullptr, fs.OpenOutput(out));
+        EXPECT_EQ(nullptr, fs.OpenOutput(out, "", nullptr));
     }
-    auto output = fs.OpenOutput(out);
+    auto output = fs.OpenOutput(out, "", nullptr);
     ASSERT_NE(nullptr, output);
-    EXPECT_EQ(nullptr, fs.OpenOutput(out)) << "a second open while the job holds it";
+    EXPECT_EQ(nullptr, fs.OpenOutput(out, "", nullptr)) << "a second open while the job holds it";
     uint32_t written = 0;
     ASSERT_TRUE(output->Write("ab", 2, &written));
     EXPECT_EQ(2u, written);
     EXPECT_EQ("ab23456789", ReadFile(out));
     output->TruncateIfDiskFile();
     EXPECT_EQ("ab", ReadFile(out));
-    EXPECT_EQ(nullptr, fs.OpenOutput(dir / "missing/out"));
+    EXPECT_EQ(nullptr, fs.OpenOutput(dir / "missing/out", "", nullptr));
 }
 
 TEST_F(PosixPlatform, OutputCreatesMissingFileAndLeavesDevicesAlone) {
-    auto created = fs.OpenOutput(dir / "new");
+    auto created = fs.OpenOutput(dir / "new", "", nullptr);
     ASSERT_NE(nullptr, created);
     EXPECT_TRUE(testing_support::Exists(dir / "new"));
-    auto null = fs.OpenOutput("/dev/null");
+    auto null = fs.OpenOutput("/dev/null", "", nullptr);
     ASSERT_NE(nullptr, null);
     uint32_t written = 0;
     EXPECT_TRUE(null->Write("abc", 3, &written));

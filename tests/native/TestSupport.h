@@ -95,7 +95,10 @@ public:
         return false;
     }
     platform::Probe ProbeExclusive(const std::string&) override { return platform::Probe::Missing; }
-    std::unique_ptr<platform::File> OpenOutput(const std::string&) override { return nullptr; }
+    std::unique_ptr<platform::File> OpenOutput(const std::string&, const std::string&,
+                                               platform::OpenFailure*) override {
+        return nullptr;
+    }
     std::unique_ptr<platform::File> OpenSource(const std::string&) override { return nullptr; }
     bool Delete(const std::string&) override { return false; }
     bool Identify(const std::string&, platform::FileIdentity*) override { return false; }
@@ -157,12 +160,13 @@ public:
         }
         return probe;
     }
-    std::unique_ptr<platform::File> OpenOutput(const std::string& path) override {
+    std::unique_ptr<platform::File> OpenOutput(const std::string& path, const std::string& document,
+                                               platform::OpenFailure* failure) override {
         ++outputOpens;
         if (onOpenOutput) {
             onOpenOutput();
         }
-        auto file = real.OpenOutput(path);
+        auto file = real.OpenOutput(path, document, failure);
         return file ? std::make_unique<FaultyOutput>(std::move(file), writeFaults) : nullptr;
     }
     std::unique_ptr<platform::File> OpenSource(const std::string& path) override {

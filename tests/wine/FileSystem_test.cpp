@@ -156,17 +156,17 @@ TEST(Win32OpenOutput, FailsWhileAnotherProcessHoldsIt) {
     const std::string output = folder / "out.prn";
     HeldFile other(output);
     ASSERT_TRUE(other.IsHeld());
-    EXPECT_EQ(fs.OpenOutput(output), nullptr);
+    EXPECT_EQ(fs.OpenOutput(output, "", nullptr), nullptr);
 
     ASSERT_TRUE(other.Release());
-    EXPECT_NE(fs.OpenOutput(output), nullptr);
+    EXPECT_NE(fs.OpenOutput(output, "", nullptr), nullptr);
 }
 
 TEST(Win32OpenOutput, CreatesAMissingFile) {
     TempFolder folder;
     const std::string output = folder / "new.prn";
     {
-        auto file = fs.OpenOutput(output);
+        auto file = fs.OpenOutput(output, "", nullptr);
         ASSERT_NE(file, nullptr);
         uint32_t written = 0;
         ASSERT_TRUE(file->Write("abc", 3, &written));
@@ -180,7 +180,7 @@ TEST(Win32OpenOutput, OverwritesFromTheStartAndTruncatesOnlyWhenAsked) {
     const std::string output = folder / "out.prn";
     ASSERT_TRUE(WriteBytes(output, std::string(1000, 'o')));
     {
-        auto file = fs.OpenOutput(output);
+        auto file = fs.OpenOutput(output, "", nullptr);
         ASSERT_NE(file, nullptr);
         uint32_t written = 0;
         ASSERT_TRUE(file->Write(std::string(300, 'j').data(), 300, &written));
@@ -188,7 +188,7 @@ TEST(Win32OpenOutput, OverwritesFromTheStartAndTruncatesOnlyWhenAsked) {
     EXPECT_EQ(ReadBytes(output), std::string(300, 'j') + std::string(700, 'o'));
 
     {
-        auto file = fs.OpenOutput(output);
+        auto file = fs.OpenOutput(output, "", nullptr);
         ASSERT_NE(file, nullptr);
         uint32_t written = 0;
         ASSERT_TRUE(file->Write(std::string(300, 'k').data(), 300, &written));
