@@ -22,6 +22,14 @@ struct DirEntry {
     bool isDirectory = false;
     uint64_t size = 0;
     uint64_t lastWrite = 0;  // opaque, only compared for equality
+    // Moves on every write or rename, even when the last-write time is set
+    // back; 0 where the platform cannot tell (only a folder listing does).
+    uint64_t changeTime = 0;
+    // False when `name` is not the system's own name for the entry but an
+    // approximation in the code page (a character it lacks, or one that was
+    // mapped to a look-alike such as "¥" to "\"): a path built from it may
+    // name another file or none.
+    bool exactName = true;
 };
 
 // Tells a file from another that took its name: size and last-write time as
@@ -30,13 +38,18 @@ struct DirEntry {
 struct FileIdentity {
     uint64_t size = 0;
     uint64_t lastWrite = 0;
+    uint64_t changeTime = 0;  // 0 where the platform cannot tell
     uint64_t volume = 0;
-    uint64_t index = 0;
-    bool operator==(const FileIdentity& other) const {
-        return size == other.size && lastWrite == other.lastWrite && volume == other.volume &&
-               index == other.index;
+    uint64_t index = 0;  // 0 where the volume has none
+    // The same file, unchanged: equal size and times. The change time moves
+    // with every write and rename, so where it is known it decides; only
+    // without it do the places on the volume count, for some network
+    // redirectors and FAT volumes report indexes that are 0 or not stable.
+    bool SameVersionAs(const FileIdentity& other) const {
+        return size == other.size && lastWrite == other.lastWrite && changeTime == other.changeTime &&
+               (changeTime != 0 || index == 0 || other.index == 0 ||
+                (volume == other.volume && index == other.index));
     }
-    bool operator!=(const FileIdentity& other) const { return !(*this == other); }
 };
 
 // Why an output could not be opened, as far as the system tells.
@@ -59,6 +72,10 @@ public:
     virtual void TruncateIfDiskFile() = 0;
     // The identity of the open file; false when the platform cannot tell it.
     virtual bool Identify(FileIdentity* identity) = 0;
+    // Deletes this very file once it is closed, as `del /f` would (a read-only
+    // file too), so that no file that took its name meanwhile can be hit.
+    // Only a job opened with delete access can; false when that is refused.
+    virtual bool DeleteWhenClosed() { return false; }
     // Ends the output of one job. A spooled print job reaches the printer
     // only here; false when the output did not take the whole document.
     virtual bool Finish() { return true; }
@@ -76,6 +93,12 @@ public:
     virtual bool FindFirst(const std::string& path,
                            const std::function<bool(const DirEntry&)>& accept,
                            DirEntry* found) = 0;
+    // Hands every entry of `folder` (empty for the current folder; with or
+    // without a trailing separator) to `each`, with its change time. True only
+    // when the folder was read to its end: a folder that is missing, cannot
+    // be reached or fails part-way tells nothing about what is in it.
+    virtual bool ListFolder(const std::string& folder,
+                            const std::function<void(const DirEntry&)>& each) = 0;
     // Opens for reading with no sharing and closes again at once.
     virtual Probe ProbeExclusive(const std::string& path) = 0;
     // Read/write, no sharing, created when missing, not truncated.
@@ -86,18 +109,18 @@ public:
                                              OpenFailure* failure) = 0;
     // Read-only, shared for reading, must exist.
     virtual std::unique_ptr<File> OpenSource(const std::string& path) = 0;
-    virtual bool Delete(const std::string& path) = 0;
+    // A job file: like OpenSource, but with the access to delete it through
+    // the handle where the account has it, and not shared for deleting, so
+    // that nothing can take its name while it is open.
+    virtual std::unique_ptr<File> OpenJob(const std::string& path) = 0;
     // The identity of the file at `path` now; false when there is none.
     virtual bool Identify(const std::string& path, FileIdentity* identity) = 0;
-    // Clears the read-only attribute; false when the file did not carry it or
-    // it could not be cleared.
-    virtual bool ClearReadOnly(const std::string& path) = 0;
-    virtual void RestoreReadOnly(const std::string& path) = 0;
     // True only when the system reports that the file or a folder on its path
     // does not exist; any other failure to look tells nothing.
     virtual bool IsMissing(const std::string& path) = 0;
-    // True when both paths resolve to the same file. A device or an empty path
-    // names no file.
+    // True when both paths name the same file: compared as files (volume and
+    // index) where both exist, by their resolved spelling where one does not
+    // yet. A device or an empty path names no file.
     virtual bool SameFile(const std::string& a, const std::string& b) = 0;
 };
 

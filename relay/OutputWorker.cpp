@@ -9,8 +9,8 @@
 namespace {
 
 constexpr uint32_t kPollMs = 500;
-constexpr int kDeleteRetries = 5;
-constexpr uint32_t kDeleteRetryMs = 100;
+constexpr int kGoneChecks = 5;
+constexpr uint32_t kGoneCheckMs = 100;
 
 bool AnyEntry(const platform::DirEntry&) {
     return true;
@@ -60,7 +60,7 @@ void OutputWorker::Run() {
         m_job.clock->SleepMs(kPollMs);
     }
     for (;;) {
-        const platform::Probe probe = IsTargetReadable();
+        const platform::Probe probe = m_job.fs->ProbeExclusive(m_job.foundFile);
         if (probe == platform::Probe::Ready) {
             break;
         }
@@ -88,81 +88,99 @@ bool OutputWorker::IsCompanionGone() {
                                 AnyEntry, &entry);
 }
 
-platform::Probe OutputWorker::IsTargetReadable() {
-    return m_job.fs->ProbeExclusive(m_job.foundFile);
-}
-
-bool OutputWorker::CopyToOutput() {
+void OutputWorker::CopyToOutput() {
     // Opened without sharing and cut at the end, an output that names a file
     // of the copy would keep that file from being read and then destroy it.
     if (NamesAnyOf(*m_job.fs, m_job.output, {m_job.foundFile, m_job.header, m_job.footer})) {
-        return false;
+        return;
+    }
+    // Opened first, so that a job that has become unreadable since the probe
+    // puts nothing on the output; it stays for the next search.
+    std::unique_ptr<platform::File> job = m_job.fs->OpenJob(m_job.foundFile);
+    if (!job) {
+        return;
     }
     const std::unique_ptr<platform::File> output = m_job.fs->OpenOutput(m_job.output, m_job.foundFile, nullptr);
     if (!output) {
-        return false;
+        return;
     }
     // A plain-file output ends with this job, not with what an earlier, longer
     // job left; one the job did not reach whole keeps the bytes beyond.
-    if (CopyJob(*output)) {
+    if (CopyJob(*output, job)) {
         output->TruncateIfDiskFile();
     }
-    return true;
 }
 
-bool OutputWorker::CopyJob(platform::File& output) {
-    unsigned char buffer[256];
+bool OutputWorker::CopyJob(platform::File& output, std::unique_ptr<platform::File>& job) {
     if (Aborted()) {
         return false;
     }
     if (!m_job.header.empty()) {
-        AppendFileToOutput(m_job.header, output, buffer);
+        AppendFileToOutput(m_job.header, output);
     }
     if (Aborted()) {
         return false;
     }
-    std::optional<platform::FileIdentity> sent;
-    const bool complete = AppendFileToOutput(m_job.foundFile, output, buffer, &sent);
+    uint64_t bytesSent = 0;
+    const Copy copied = CopyFile(*job, output, &bytesSent);
     if (Aborted()) {
-        return complete;
+        return copied == Copy::Complete && !output.CommitsOnFinish();
+    }
+    if (copied == Copy::ReadFailed) {
+        // A bad sector or a file that cannot be fetched would fail the same
+        // way on the next search: tried again later, not before every job.
+        m_job.unopenable->Remember(*m_job.fs, m_job.foundFile, m_job.clock->NowSeconds());
     }
     // A job that did not fully reach the output stays, to be sent again whole.
-    if (complete) {
-        ConsumeJob(sent);
+    // A port prints as it goes: the job goes before the footer, so that a
+    // footer that fails cannot bring it back a second time.
+    const bool commitsOnFinish = output.CommitsOnFinish();
+    if (copied == Copy::Complete && !commitsOnFinish) {
+        ConsumeJob(job, bytesSent);
     }
     if (!m_job.footer.empty()) {
-        AppendFileToOutput(m_job.footer, output, buffer);
+        AppendFileToOutput(m_job.footer, output);
     }
-    return complete;
-}
-
-bool OutputWorker::AppendFileToOutput(const std::string& source, platform::File& output,
-                                      unsigned char (&buffer)[256],
-                                      std::optional<platform::FileIdentity>* identity) {
-    const std::unique_ptr<platform::File> input = m_job.fs->OpenSource(source);
-    if (!input) {
+    if (!commitsOnFinish) {
+        return copied == Copy::Complete;
+    }
+    // A spooled printer prints nothing until the document is closed: a cancel
+    // or failure before that throws the print job away and keeps the job.
+    if (copied != Copy::Complete || Aborted() || !output.Finish()) {
         return false;
     }
-    platform::FileIdentity read;
-    if (identity && input->Identify(&read)) {
-        *identity = read;
+    ConsumeJob(job, bytesSent);
+    return true;
+}
+
+// A header or footer that cannot be opened is left out.
+void OutputWorker::AppendFileToOutput(const std::string& source, platform::File& output) {
+    const std::unique_ptr<platform::File> input = m_job.fs->OpenSource(source);
+    uint64_t bytesSent = 0;
+    if (input) {
+        CopyFile(*input, output, &bytesSent);
     }
+}
+
+OutputWorker::Copy OutputWorker::CopyFile(platform::File& input, platform::File& output,
+                                          uint64_t* bytesSent) {
     for (;;) {
         uint32_t bytesRead = 0;
-        if (!input->Read(buffer, sizeof buffer, &bytesRead)) {
-            return false;
+        if (!input.Read(m_buffer, sizeof m_buffer, &bytesRead)) {
+            return Copy::ReadFailed;
         }
         if (bytesRead == 0) {
-            return true;
+            return Copy::Complete;
         }
         uint32_t bytesWritten = 0;
-        const bool written = output.Write(buffer, bytesRead, &bytesWritten);
+        const bool written = output.Write(m_buffer, bytesRead, &bytesWritten);
+        *bytesSent += bytesWritten;
         // The worker is the counter's only writer, so a plain store suffices
         // and spares a locked add on every chunk.
         m_job.byteCount->store(m_job.byteCount->load(std::memory_order_relaxed) + bytesWritten,
                                std::memory_order_relaxed);
         if (!written || bytesWritten != bytesRead || Aborted()) {
-            return false;
+            return Copy::WriteFailed;
         }
     }
 }
@@ -175,49 +193,67 @@ bool OutputWorker::Aborted() const {
 // ending here would count it a second time when the search finds it again.
 bool OutputWorker::FoundFileExists() { return !m_job.fs->IsMissing(m_job.foundFile); }
 
-// Deletes the file that was sent, and only that one: a producer may have put
-// a new job in its place during the copy (a rename over it), which is kept for
-// the next search. A delete is believed only when the file is gone, since some
-// file systems report success and leave it; a job that stays is remembered, so
-// that the search passes over it until it changes.
-void OutputWorker::ConsumeJob(const std::optional<platform::FileIdentity>& sent) {
-    if (!sent) {
-        DeleteJobFile();  // nothing to tell the sent file by: deleted unchecked
+// Deletes the file that was sent, and only that one, through the handle it was
+// read from. A file judged by what was sent: one that grew past the bytes sent
+// (a producer appending after the end was read) is another job and stays. A
+// job that cannot be deleted, or stays although the delete was accepted, is
+// remembered, so that the search passes over it until it changes; so is one
+// whose identity cannot be told, which is never printed twice.
+void OutputWorker::ConsumeJob(std::unique_ptr<platform::File>& job, uint64_t bytesSent) {
+    platform::FileIdentity sent, named;
+    if (!job->Identify(&sent) || !m_job.fs->Identify(m_job.foundFile, &named)) {
+        job.reset();
+        RememberStuck();
         return;
     }
-    if (!IsAtJobPath(*sent)) {
+    if (sent.size != bytesSent) {
+        return;  // written to while it was sent: relayed again as it is now
+    }
+    // Where the system lets another file take the name of an open one (a
+    // program that ignores sharing), the name may no longer be the job's.
+    if (!named.SameVersionAs(sent)) {
         return;
     }
-    if (!DeleteJobFile() || IsAtJobPath(*sent)) {
-        m_job.undeletable->Remember(m_job.foundFile, sent->size, sent->lastWrite);
+    const bool accepted = job->DeleteWhenClosed();
+    job.reset();
+    if (!accepted || !IsGoneAfterDelete(sent)) {
+        RememberStuck();
     }
 }
 
-bool OutputWorker::IsAtJobPath(const platform::FileIdentity& sent) {
+// A virus scanner or indexer that holds the file for a moment keeps it listed
+// until it lets go.
+bool OutputWorker::IsGoneAfterDelete(const platform::FileIdentity& sent) {
+    for (int check = 0;; ++check) {
+        platform::FileIdentity now;
+        if (!m_job.fs->Identify(m_job.foundFile, &now)) {
+            return m_job.fs->IsMissing(m_job.foundFile);
+        }
+        const bool sameFile = sent.index != 0 ? now.volume == sent.volume && now.index == sent.index
+                                              : now.size == sent.size && now.lastWrite == sent.lastWrite;
+        if (!sameFile) {
+            return true;  // a new job took the name at once
+        }
+        if (check >= kGoneChecks || Aborted()) {
+            return false;
+        }
+        m_job.clock->SleepMs(kGoneCheckMs);
+    }
+}
+
+// Remembered as the folder lists it now: the read-only attribute taken off
+// and put back has moved its change time.
+void OutputWorker::RememberStuck() {
     platform::FileIdentity now;
-    return m_job.fs->Identify(m_job.foundFile, &now) && now == sent;
-}
-
-// A virus scanner or indexer may hold the file for a moment after the copy.
-// A read-only job is consumed as `del /f` would: without the attribute, which
-// it gets back when it cannot be deleted even so.
-bool OutputWorker::DeleteJobFile() {
-    bool readOnlyCleared = false;
-    for (int attempt = 0;; ++attempt) {
-        if (m_job.fs->Delete(m_job.foundFile)) {
-            return true;
-        }
-        if (attempt == 0 && m_job.fs->ClearReadOnly(m_job.foundFile)) {
-            readOnlyCleared = true;
-            continue;
-        }
-        if (attempt >= kDeleteRetries || Aborted()) {
-            break;
-        }
-        m_job.clock->SleepMs(kDeleteRetryMs);
+    if (m_job.fs->Identify(m_job.foundFile, &now)) {
+        m_job.undeletable->Remember(m_job.foundFile, now);
+        return;
     }
-    if (readOnlyCleared) {
-        m_job.fs->RestoreReadOnly(m_job.foundFile);
+    platform::DirEntry listed;
+    if (m_job.fs->FindFirst(m_job.foundFile, AnyEntry, &listed)) {
+        platform::FileIdentity identity;
+        identity.size = listed.size;
+        identity.lastWrite = listed.lastWrite;
+        m_job.undeletable->Remember(m_job.foundFile, identity);
     }
-    return false;
 }

@@ -4,7 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
-#include <optional>
+#include <memory>
 #include <string>
 
 #include "platform/Platform.h"
@@ -42,21 +42,22 @@ public:
     explicit OutputWorker(const OutputJob& job) : m_job(job) {}
     void Run();  // everything but clearing the running flag
 
-    bool IsCompanionGone();
-    platform::Probe IsTargetReadable();
-    bool CopyToOutput();
-    // Returns true when the whole source reached the output. `identity`, when
-    // given, receives the identity of the file the copy read, if it can be told.
-    bool AppendFileToOutput(const std::string& source, platform::File& output,
-                            unsigned char (&buffer)[256],
-                            std::optional<platform::FileIdentity>* identity = nullptr);
-
 private:
+    enum class Copy { Complete, ReadFailed, WriteFailed };
+
     bool Aborted() const;
+    bool IsCompanionGone();
     bool FoundFileExists();
-    bool CopyJob(platform::File& output);  // true when the job reached the output whole
-    void ConsumeJob(const std::optional<platform::FileIdentity>& sent);
-    bool IsAtJobPath(const platform::FileIdentity& sent);
-    bool DeleteJobFile();
+    void CopyToOutput();
+    // True when the job reached the output whole (and, for a spooled printer,
+    // the printer took the document).
+    bool CopyJob(platform::File& output, std::unique_ptr<platform::File>& job);
+    void AppendFileToOutput(const std::string& source, platform::File& output);
+    Copy CopyFile(platform::File& input, platform::File& output, uint64_t* bytesSent);
+    void ConsumeJob(std::unique_ptr<platform::File>& job, uint64_t bytesSent);
+    bool IsGoneAfterDelete(const platform::FileIdentity& sent);
+    void RememberStuck();
+
     const OutputJob& m_job;
+    unsigned char m_buffer[256];
 };

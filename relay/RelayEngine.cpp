@@ -68,15 +68,22 @@ void RelayEngine::OnOK() {
 }
 
 // The state stays Outputting with the run button disabled; the next tick of
-// timer 1 sees the worker gone and returns to Searching.
+// timer 1 sees the worker gone and returns to Searching. A worker that has
+// already ended leaves nothing to cancel: the state is settled at once, so an
+// exit command right after a job is not lost.
 void RelayEngine::CancelOutput() {
     if (m_bCancelling) {
         return;  // a command dispatched while the window waits below
+    }
+    if (m_bWorkerRunning.load(std::memory_order_acquire) == 0) {
+        ReturnToSearching();
+        return;
     }
     m_bCancelling = true;
     m_view.BeginWaitCursor();
     m_view.EnableRunButton(false);
     m_bAbort = 1;
+    // Once per cancel, and only at a thread that is still there.
     m_threads.InterruptBlockedIo();
     m_view.WaitUntil([this] { return m_bWorkerRunning.load(std::memory_order_acquire) == 0; },
                      kCancelPollMs);
@@ -129,9 +136,7 @@ void RelayEngine::PollSearchTimer() {
         break;
     case Outputting:
         if (m_bWorkerRunning.load(std::memory_order_acquire) == 0) {
-            m_view.EnableRunButton(true);
-            m_view.SetRunButtonCaption(kCaptionStopSearch);
-            m_nRunState = Searching;
+            ReturnToSearching();
         }
         m_view.SetTimer(kSearchTimer, kSearchPeriodMs);
         break;
@@ -140,9 +145,16 @@ void RelayEngine::PollSearchTimer() {
     }
 }
 
+void RelayEngine::ReturnToSearching() {
+    m_view.EnableRunButton(true);
+    m_view.SetRunButtonCaption(kCaptionStopSearch);
+    m_nRunState = Searching;
+}
+
 bool RelayEngine::FindTargetFile() {
-    m_undeletable.ForgetChanged(m_fs);
-    m_unopenable.ForgetChanged(m_fs);
+    FolderSnapshot folders(m_fs, m_isLeadByte);
+    m_undeletable.ForgetChanged(folders);
+    m_unopenable.ForgetChanged(folders);
     return ::FindTargetFile(
         m_strFolder, m_strTarget, m_strFoundFile, m_fs, m_undeletable, m_isLeadByte,
         {{m_strOutput, m_strHeader, m_strFooter}, &m_unopenable, m_clock.NowSeconds()});

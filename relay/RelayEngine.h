@@ -45,6 +45,7 @@ public:
 
 protected:
     void CancelOutput();
+    void ReturnToSearching();
     void PollSearchTimer();
     void StartJob();
     void RefreshDisplay();

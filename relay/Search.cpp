@@ -1,19 +1,18 @@
 #include "relay/Search.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "relay/MbcsText.h"
 
-bool NamesAnyOf(platform::FileSystem& fs, const std::string& path,
-                const std::vector<std::string>& files) {
-    return std::any_of(files.begin(), files.end(), [&](const std::string& file) {
-        return !file.empty() && fs.SameFile(path, file);
-    });
-}
+namespace {
 
-bool FindTargetFile(std::string& folder, const std::string& patterns, std::string& foundFile,
-                    platform::FileSystem& fs, const UndeletableJobs& undeletable,
-                    platform::LeadByteTest isLeadByte, const SearchExclusions& exclusions) {
+using AcceptJob = std::function<bool(const std::string& path, const platform::DirEntry& entry)>;
+
+// Walks the patterns in order and stores the first regular file with a plain
+// name that `accept` takes.
+bool WalkPatterns(std::string& folder, const std::string& patterns, std::string& foundFile,
+                  platform::FileSystem& fs, platform::LeadByteTest isLeadByte, const AcceptJob& accept) {
     std::string remaining = patterns;
     while (!remaining.empty()) {
         const size_t end = mbcs::FindChar(remaining, ';', isLeadByte);
@@ -30,18 +29,12 @@ bool FindTargetFile(std::string& folder, const std::string& patterns, std::strin
                 folderPart = 2;  // "D:*.GLF" searches the current folder of drive D
             }
             const std::string entryFolder = folder + pattern.substr(0, folderPart);
-            // Directories (with "." and "..") can never be opened as jobs, a
-            // stuck job would be printed again on every search, one that could
-            // not be opened would be taken before every other, and the output,
-            // header and footer would be destroyed as jobs.
+            // Directories (with "." and "..") can never be opened as jobs, and
+            // a name that is not the file's own would lead the worker to
+            // another file, even one outside the folder.
             const auto isJob = [&](const platform::DirEntry& entry) {
-                const std::string path = entryFolder + entry.name;
-                return !entry.isDirectory &&
-                       !undeletable.Contains(path, entry.size, entry.lastWrite) &&
-                       !(exclusions.unopenable &&
-                         exclusions.unopenable->PassesOver(path, entry.size, entry.lastWrite,
-                                                           exclusions.now)) &&
-                       !NamesAnyOf(fs, path, exclusions.ownFiles);
+                return !entry.isDirectory && IsPlainName(entry, isLeadByte) &&
+                       accept(entryFolder + entry.name, entry);
             };
             platform::DirEntry entry;
             if (fs.FindFirst(folder + pattern, isJob, &entry)) {
@@ -56,4 +49,73 @@ bool FindTargetFile(std::string& folder, const std::string& patterns, std::strin
         }
     }
     return false;
+}
+
+}  // namespace
+
+bool NamesAnyOf(platform::FileSystem& fs, const std::string& path,
+                const std::vector<std::string>& files) {
+    return std::any_of(files.begin(), files.end(), [&](const std::string& file) {
+        return !file.empty() && fs.SameFile(path, file);
+    });
+}
+
+bool IsPlainName(const platform::DirEntry& entry, platform::LeadByteTest isLeadByte) {
+    const std::string& name = entry.name;
+    if (!entry.exactName || name.empty() || name == "." || name == "..") {
+        return false;
+    }
+    size_t last = 0;
+    for (size_t pos = 0; pos < name.size(); pos = mbcs::NextChar(name, pos, isLeadByte)) {
+        last = pos;
+        const auto c = static_cast<unsigned char>(name[pos]);
+        if (isLeadByte(c) && pos + 1 < name.size()) {
+            continue;  // the second byte of a double-byte character may be 0x5C
+        }
+        if (c < 0x20 || std::string("\\/:*?\"<>|").find(static_cast<char>(c)) != std::string::npos) {
+            return false;
+        }
+    }
+    return name[last] != '.' && name[last] != ' ';
+}
+
+bool FindTargetFile(std::string& folder, const std::string& patterns, std::string& foundFile,
+                    platform::FileSystem& fs, const UndeletableJobs& undeletable,
+                    platform::LeadByteTest isLeadByte, const SearchExclusions& exclusions) {
+    UnopenableJobs* const unopenable = exclusions.unopenable;
+    // A stuck job would be printed again on every search, and the output,
+    // header and footer would be destroyed as jobs.
+    const auto isFreshJob = [&](const std::string& path, const platform::DirEntry& entry) {
+        return !undeletable.Contains(path, entry.size, entry.lastWrite) &&
+               !(unopenable && unopenable->Knows(path, entry.size, entry.lastWrite)) &&
+               !NamesAnyOf(fs, path, exclusions.ownFiles);
+    };
+    if (WalkPatterns(folder, patterns, foundFile, fs, isLeadByte, isFreshJob)) {
+        return true;
+    }
+    if (!unopenable || !unopenable->AnyDue(exclusions.now)) {
+        return false;
+    }
+    // However many files failed before, trying one again costs a quick open
+    // here, not a relay: only one that opens now becomes a job.
+    const auto isRetryDue = [&](const std::string& path, const platform::DirEntry& entry) {
+        if (!unopenable->Knows(path, entry.size, entry.lastWrite) ||
+            unopenable->PassesOver(path, entry.size, entry.lastWrite, exclusions.now) ||
+            undeletable.Contains(path, entry.size, entry.lastWrite) ||
+            NamesAnyOf(fs, path, exclusions.ownFiles)) {
+            return false;
+        }
+        switch (fs.ProbeExclusive(path)) {
+        case platform::Probe::Ready:
+        case platform::Probe::Busy:
+            return true;
+        case platform::Probe::Unopenable:
+            unopenable->Remember(fs, path, exclusions.now);
+            return false;
+        case platform::Probe::Missing:
+            return false;
+        }
+        return false;
+    };
+    return WalkPatterns(folder, patterns, foundFile, fs, isLeadByte, isRetryDue);
 }

@@ -12,7 +12,7 @@
 // What the search passes over besides directories and undeletable jobs.
 struct SearchExclusions {
     std::vector<std::string> ownFiles;  // the output, header and footer: never jobs
-    const UnopenableJobs* unopenable = nullptr;
+    UnopenableJobs* unopenable = nullptr;
     int64_t now = 0;  // the clock's seconds, for the unopenable jobs' back-off
 };
 
@@ -20,9 +20,17 @@ struct SearchExclusions {
 bool NamesAnyOf(platform::FileSystem& fs, const std::string& path,
                 const std::vector<std::string>& files);
 
+// True when a listed entry's name, joined to its folder, names that very
+// entry: spelt exactly, a single name that is not "." or "..", with no
+// separator, drive, wildcard or control character, and not ending in a dot or
+// a blank (which the system strips, reaching another file).
+bool IsPlainName(const platform::DirEntry& entry, platform::LeadByteTest isLeadByte);
+
 // Tries the ";"-separated patterns of `patterns` in order in `folder` and
 // stores the first regular file found in `foundFile`. Appends a backslash to
-// `folder` when it has none at its end.
+// `folder` when it has none at its end. Files that failed before are tried
+// only when no fresh one is waiting, and only once their back-off has run
+// out: those still unopenable are noted again here, without a relay.
 bool FindTargetFile(std::string& folder, const std::string& patterns, std::string& foundFile,
                     platform::FileSystem& fs, const UndeletableJobs& undeletable,
                     platform::LeadByteTest isLeadByte, const SearchExclusions& exclusions = {});

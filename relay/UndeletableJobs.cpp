@@ -5,10 +5,6 @@
 
 namespace {
 
-std::string Encode(uint64_t size, uint64_t lastWrite, uint64_t order) {
-    return std::to_string(size) + ' ' + std::to_string(lastWrite) + ' ' + std::to_string(order);
-}
-
 // One unsigned decimal number at `pos`, without sign, blanks or overflow.
 bool ReadNumber(const std::string& text, size_t& pos, uint64_t* value) {
     const size_t start = pos;
@@ -27,75 +23,81 @@ bool ReadBlank(const std::string& text, size_t& pos) {
     return pos < text.size() && text[pos++] == ' ';
 }
 
-bool Decode(const std::string& text, uint64_t* size, uint64_t* lastWrite, uint64_t* order) {
-    size_t pos = 0;
-    return ReadNumber(text, pos, size) && ReadBlank(text, pos) &&
-           ReadNumber(text, pos, lastWrite) && ReadBlank(text, pos) &&
-           ReadNumber(text, pos, order) && pos == text.size();
-}
-
 }  // namespace
 
 void UndeletableJobs::KeepIn(std::unique_ptr<Store> store) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_store = std::move(store);
     m_entries.clear();
+    m_nextOrder = 0;
     for (const auto& [name, text] : m_store->ReadAll()) {
-        Entry entry{name, 0, 0, 0};
-        if (Decode(text, &entry.size, &entry.lastWrite, &entry.order)) {
-            m_entries.push_back(std::move(entry));
+        Entry entry{0, 0, 0, 0};
+        size_t pos = 0;
+        bool valid = ReadNumber(text, pos, &entry.size) && ReadBlank(text, pos) &&
+                     ReadNumber(text, pos, &entry.lastWrite) && ReadBlank(text, pos) &&
+                     ReadNumber(text, pos, &entry.order);
+        if (valid && pos < text.size()) {
+            valid = ReadBlank(text, pos) && ReadNumber(text, pos, &entry.changeTime);
+        }
+        if (valid && pos == text.size()) {
+            m_entries[name] = entry;
+            m_nextOrder = std::max(m_nextOrder, entry.order + 1);
         } else {
             m_store->Erase(name);  // not in this program's form: it could only linger
         }
     }
-    std::sort(m_entries.begin(), m_entries.end(),
-              [](const Entry& a, const Entry& b) { return a.order < b.order; });
-    if (m_entries.size() > kMaxEntries) {
-        Forget(m_entries.begin(), m_entries.end() - kMaxEntries);
-    }
-    m_nextOrder = m_entries.empty() ? 0 : m_entries.back().order + 1;
 }
 
-void UndeletableJobs::Remember(const std::string& path, uint64_t size, uint64_t lastWrite) {
+void UndeletableJobs::Remember(const std::string& path, const platform::FileIdentity& file) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    // One entry per path: a changed file that gets stuck again replaces its old
-    // self, in the store too, where the value of that name is overwritten.
-    m_entries.erase(std::remove_if(m_entries.begin(), m_entries.end(),
-                                   [&](const Entry& entry) { return entry.path == path; }),
-                    m_entries.end());
-    m_entries.push_back({path, size, lastWrite, m_nextOrder++});
-    if (m_store) {
-        m_store->Write(path, Encode(size, lastWrite, m_entries.back().order));
-    }
-    if (m_entries.size() > kMaxEntries) {
-        Forget(m_entries.begin(), m_entries.begin() + 1);
-    }
+    // One entry per path: a changed file that gets stuck again replaces its old self.
+    const Entry entry{file.size, file.lastWrite, m_nextOrder++, file.changeTime};
+    m_entries[path] = entry;
+    Save(path, entry);
 }
 
 bool UndeletableJobs::Contains(const std::string& path, uint64_t size, uint64_t lastWrite) const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return std::any_of(m_entries.begin(), m_entries.end(), [&](const Entry& entry) {
-        return entry.path == path && entry.size == size && entry.lastWrite == lastWrite;
-    });
+    const auto found = m_entries.find(path);
+    return found != m_entries.end() && found->second.size == size && found->second.lastWrite == lastWrite;
 }
 
-void UndeletableJobs::ForgetChanged(platform::FileSystem& fs) {
+void UndeletableJobs::ForgetChanged(FolderSnapshot& folders) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const auto unchanged = [&](const Entry& entry) {
+    for (auto entry = m_entries.begin(); entry != m_entries.end();) {
         platform::DirEntry now;
-        const auto isFile = [](const platform::DirEntry& e) { return !e.isDirectory; };
-        return fs.FindFirst(entry.path, isFile, &now) && now.size == entry.size &&
-               now.lastWrite == entry.lastWrite;
-    };
-    Forget(std::stable_partition(m_entries.begin(), m_entries.end(), unchanged), m_entries.end());
-}
-
-void UndeletableJobs::Forget(std::vector<Entry>::iterator first,
-                             std::vector<Entry>::iterator last) {
-    if (m_store) {
-        for (auto entry = first; entry != last; ++entry) {
-            m_store->Erase(entry->path);
+        const FolderSnapshot::Look look = folders.Find(entry->first, &now);
+        Entry& job = entry->second;
+        bool forget = look == FolderSnapshot::Look::Absent;
+        if (look == FolderSnapshot::Look::Present) {
+            forget = now.size != job.size || now.lastWrite != job.lastWrite ||
+                     (job.changeTime != 0 && now.changeTime != 0 && now.changeTime != job.changeTime);
+            if (!forget && job.changeTime == 0 && now.changeTime != 0) {
+                // Remembered by an earlier version or without the time: from now on the
+                // time it has tells a rewrite.
+                job.changeTime = now.changeTime;
+                Save(entry->first, job);
+            }
+        }
+        if (forget) {
+            if (m_store) {
+                m_store->Erase(entry->first);
+            }
+            entry = m_entries.erase(entry);
+        } else {
+            ++entry;
         }
     }
-    m_entries.erase(first, last);
+}
+
+std::size_t UndeletableJobs::Count() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_entries.size();
+}
+
+void UndeletableJobs::Save(const std::string& path, const Entry& entry) {
+    if (m_store) {
+        m_store->Write(path, std::to_string(entry.size) + ' ' + std::to_string(entry.lastWrite) + ' ' +
+                                 std::to_string(entry.order) + ' ' + std::to_string(entry.changeTime));
+    }
 }

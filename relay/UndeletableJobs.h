@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -12,14 +13,17 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "relay/FolderSnapshot.h"
 
 class UndeletableJobs {
 public:
     // Named text values that outlive the process. Each remembered job is one
-    // value: its name is the job's full path, its text three decimal numbers
-    // separated by blanks: the size in bytes, the last-write time as the
-    // platform reports it (a FILETIME on Windows) and the order in which it
-    // was remembered (higher is newer), e.g. "1241 134097543210000000 17".
+    // value: its name is the job's full path, its text four decimal numbers
+    // separated by blanks: the size in bytes, the last-write time and the
+    // change time as the platform reports them (FILETIMEs on Windows; 0 for a
+    // change time not known) and the order in which it was remembered (higher
+    // is newer), e.g. "1241 134097543210000000 17 134097543250000000". Earlier
+    // versions wrote the first three numbers only.
     class Store {
     public:
         virtual ~Store() = default;
@@ -28,31 +32,32 @@ public:
         virtual void Erase(const std::string& name) = 0;
     };
 
-    // Only the newest are kept, so a folder of stuck jobs cannot grow the store
-    // without end.
-    static constexpr std::size_t kMaxEntries = 256;
-
     // Takes the jobs an earlier run remembered in `store`, and keeps every
     // later change there. Made before the first job starts.
     void KeepIn(std::unique_ptr<Store> store);
-    void Remember(const std::string& path, uint64_t size, uint64_t lastWrite);
-    // True when this exact file (same path, size and last-write time) is remembered.
+    void Remember(const std::string& path, const platform::FileIdentity& file);
+    // True when this file as the search lists it (path, size and last-write
+    // time) is remembered.
     bool Contains(const std::string& path, uint64_t size, uint64_t lastWrite) const;
-    // Forgets the files that are gone or have changed, so that a new job that
-    // happens to match a stuck one's path, size and time is not passed over.
-    void ForgetChanged(platform::FileSystem& fs);
+    // Forgets the jobs that are no longer in their folder or are there with
+    // other content (a change time that moved says the file was written, even
+    // when size and last-write time were put back). A folder that cannot be
+    // listed forgets nothing. So the memory holds no more than the stuck jobs
+    // present, however many they are.
+    void ForgetChanged(FolderSnapshot& folders);
+    std::size_t Count() const;
 
 private:
     struct Entry {
-        std::string path;
         uint64_t size;
         uint64_t lastWrite;
         uint64_t order;
+        uint64_t changeTime;
     };
-    void Forget(std::vector<Entry>::iterator first, std::vector<Entry>::iterator last);
+    void Save(const std::string& path, const Entry& entry);
 
     mutable std::mutex m_mutex;  // the worker adds, the interface thread looks up
-    std::vector<Entry> m_entries;  // oldest first
+    std::map<std::string, Entry> m_entries;
     std::unique_ptr<Store> m_store;
     uint64_t m_nextOrder = 0;
 };

@@ -1,45 +1,47 @@
-// Jobs that could not be opened for a reason other than a producer holding
-// them: a name the system's byte-string functions cannot spell, a path too
-// long. The search passes over each for a while, twice as long after every
-// failed attempt, so the jobs behind it keep flowing; a file that changes or
-// goes is forgotten at once.
+// Jobs that could not be relayed for a reason other than a producer holding
+// them: a path too long, no access, a read that fails part-way. The search
+// passes over each for a while, twice as long after every failed attempt, and
+// tries fresh files before any of them, so the jobs behind them keep flowing;
+// a file that changes or goes is forgotten.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <string>
-#include <vector>
 
 #include "platform/Platform.h"
+#include "relay/FolderSnapshot.h"
 
 class UnopenableJobs {
 public:
     explicit UnopenableJobs(platform::LeadByteTest isLeadByte) : m_isLeadByte(isLeadByte) {}
 
-    // Notes a failed attempt on the file at `path`, identified by its exact
-    // name in its folder's listing. A file no longer listed is not noted.
+    // Notes a failed attempt on the file at `path`, as its folder lists it
+    // now. A file no longer listed is not noted.
     void Remember(platform::FileSystem& fs, const std::string& path, int64_t now);
-    // True while this exact file (same path, size and last-write time) is
-    // being passed over.
+    // True when this exact file (same path, size and last-write time) has
+    // failed before, whether or not its back-off has run out.
+    bool Knows(const std::string& path, uint64_t size, uint64_t lastWrite) const;
+    // True when some file's back-off has run out, so that it is due a retry.
+    bool AnyDue(int64_t now) const;
+    // True while this exact file is being passed over.
     bool PassesOver(const std::string& path, uint64_t size, uint64_t lastWrite, int64_t now) const;
-    // Forgets the files that are no longer listed as they were.
-    void ForgetChanged(platform::FileSystem& fs);
+    // Forgets the files that are no longer listed as they were; a folder that
+    // cannot be listed forgets nothing.
+    void ForgetChanged(FolderSnapshot& folders);
 
 private:
     struct Entry {
-        std::string path;
         uint64_t size;
         uint64_t lastWrite;
         int64_t backOff;
         int64_t until;
     };
-    // The entry passing over this file now; the caller holds the lock.
-    const Entry* Find(const std::string& path, uint64_t size, uint64_t lastWrite,
-                      int64_t now) const;
-    // The folder part of a path, which a listing of the folder searches.
-    std::string FolderOf(const std::string& path) const;
+    // The entry of this file; the caller holds the lock.
+    const Entry* Find(const std::string& path, uint64_t size, uint64_t lastWrite) const;
 
     const platform::LeadByteTest m_isLeadByte;
     mutable std::mutex m_mutex;  // the worker adds, the interface thread looks up
-    std::vector<Entry> m_entries;
+    std::map<std::string, Entry> m_entries;
 };

@@ -60,10 +60,26 @@ uint64_t LastWriteOf(const struct stat& st) {
            static_cast<uint64_t>(st.st_mtim.tv_nsec);
 }
 
+uint64_t ChangeTimeOf(const struct stat& st) {
+    return static_cast<uint64_t>(st.st_ctim.tv_sec) * 1000000000u +
+           static_cast<uint64_t>(st.st_ctim.tv_nsec);
+}
+
+DirEntry EntryOf(const std::string& name, const struct stat& st) {
+    DirEntry entry;
+    entry.name = name;
+    entry.isDirectory = S_ISDIR(st.st_mode);
+    entry.size = static_cast<uint64_t>(st.st_size);
+    entry.lastWrite = LastWriteOf(st);
+    entry.changeTime = ChangeTimeOf(st);
+    return entry;
+}
+
 FileIdentity IdentityOf(const struct stat& st) {
     FileIdentity identity;
     identity.size = static_cast<uint64_t>(st.st_size);
     identity.lastWrite = LastWriteOf(st);
+    identity.changeTime = ChangeTimeOf(st);
     identity.volume = static_cast<uint64_t>(st.st_dev);
     identity.index = static_cast<uint64_t>(st.st_ino);
     return identity;
@@ -126,8 +142,51 @@ public:
         return true;
     }
 
-private:
+protected:
     FileDescriptor m_fd;
+};
+
+// A job file that can delete itself. POSIX has no delete-on-close: the name
+// is unlinked at close, and only while it still names this very file, which
+// stands in for Windows deleting the file behind the handle. A file without
+// write permission is refused, as Windows refuses a read-only file, unless
+// the permission is added first as `del /f` clears the attribute.
+class PosixJobFile : public PosixFile {
+public:
+    PosixJobFile(FileDescriptor fd, std::string path) : PosixFile(std::move(fd)), m_path(std::move(path)) {}
+    PosixJobFile(const PosixJobFile&) = delete;
+    PosixJobFile& operator=(const PosixJobFile&) = delete;
+    ~PosixJobFile() override {
+        struct stat own, named;
+        if (!m_delete || fstat(m_fd.get(), &own) != 0 || stat(m_path.c_str(), &named) != 0 ||
+            own.st_dev != named.st_dev || own.st_ino != named.st_ino) {
+            return;
+        }
+        if (unlink(m_path.c_str()) != 0 && m_madeWritable) {
+            // Stuck after all: it keeps being read-only.
+            [[maybe_unused]] const int rc = fchmod(m_fd.get(), own.st_mode & 07777 & ~kWriteBits);
+        }
+    }
+
+    bool DeleteWhenClosed() override {
+        struct stat st;
+        if (fstat(m_fd.get(), &st) != 0) {
+            return false;
+        }
+        if ((st.st_mode & kWriteBits) == 0) {
+            if (fchmod(m_fd.get(), (st.st_mode & 07777) | S_IWUSR) != 0) {
+                return false;
+            }
+            m_madeWritable = true;
+        }
+        m_delete = true;
+        return true;
+    }
+
+private:
+    std::string m_path;
+    bool m_delete = false;
+    bool m_madeWritable = false;
 };
 
 struct DirCloser {
@@ -155,17 +214,37 @@ public:
             if (stat((split.folder + name).c_str(), &st) != 0) {
                 continue;  // gone since the directory was read
             }
-            DirEntry entry;
-            entry.name = name;
-            entry.isDirectory = S_ISDIR(st.st_mode);
-            entry.size = static_cast<uint64_t>(st.st_size);
-            entry.lastWrite = LastWriteOf(st);
+            DirEntry entry = EntryOf(name, st);
             if (accept(entry)) {
                 *found = std::move(entry);
                 return true;
             }
         }
         return false;
+    }
+
+    bool ListFolder(const std::string& folder, const std::function<void(const DirEntry&)>& each) override {
+        std::string native = folder.empty() ? std::string(".") : posix::ToNativePath(folder);
+        if (native.back() != '/') {
+            native += '/';
+        }
+        std::unique_ptr<DIR, DirCloser> dir(opendir(native.c_str()));
+        if (!dir) {
+            return false;
+        }
+        for (;;) {
+            errno = 0;
+            const dirent* raw = readdir(dir.get());
+            if (!raw) {
+                return errno == 0;
+            }
+            struct stat st;
+            if (stat((native + raw->d_name).c_str(), &st) == 0) {
+                each(EntryOf(raw->d_name, st));
+            } else if (errno != ENOENT) {
+                return false;  // an entry that cannot be looked at may be a remembered job
+            }
+        }
     }
 
     // Only another holder of the lock is worth waiting for.
@@ -201,7 +280,14 @@ public:
         return std::make_unique<PosixFile>(std::move(fd));
     }
 
-    bool Delete(const std::string& path) override { return unlink(posix::ToNativePath(path).c_str()) == 0; }
+    std::unique_ptr<File> OpenJob(const std::string& path) override {
+        std::string native = posix::ToNativePath(path);
+        FileDescriptor fd = OpenRetrying(native.c_str(), O_RDONLY);
+        if (!fd.valid()) {
+            return nullptr;
+        }
+        return std::make_unique<PosixJobFile>(std::move(fd), std::move(native));
+    }
 
     bool Identify(const std::string& path, FileIdentity* identity) override {
         struct stat st;
@@ -210,22 +296,6 @@ public:
         }
         *identity = IdentityOf(st);
         return true;
-    }
-
-    bool ClearReadOnly(const std::string& path) override {
-        const std::string native = posix::ToNativePath(path);
-        struct stat st;
-        return stat(native.c_str(), &st) == 0 && (st.st_mode & kWriteBits) == 0 &&
-               chmod(native.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
-    }
-
-    // When this fails the job merely stays writable; it is passed over all the same.
-    void RestoreReadOnly(const std::string& path) override {
-        const std::string native = posix::ToNativePath(path);
-        struct stat st;
-        if (stat(native.c_str(), &st) == 0) {
-            [[maybe_unused]] const int rc = chmod(native.c_str(), st.st_mode & 07777 & ~kWriteBits);
-        }
     }
 
     bool IsMissing(const std::string& path) override {

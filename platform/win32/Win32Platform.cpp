@@ -3,7 +3,9 @@
 // thread.
 #include <windows.h>
 
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/Platform.h"
 
@@ -63,24 +65,79 @@ unsigned char CharUpperAscii(unsigned char c) {
 
 uint64_t Combine(DWORD high, DWORD low) { return (uint64_t{high} << 32) | low; }
 
-DirEntry ToDirEntry(const WIN32_FIND_DATAA& data) {
+uint64_t Ticks(const LARGE_INTEGER& time) { return static_cast<uint64_t>(time.QuadPart); }
+
+std::wstring Widen(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0) {
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+    }
+    return wide;
+}
+
+// The name as the engine's byte strings spell it. The system's byte-string
+// functions convert with "best fit", so "¥" becomes "\\" in code page 932 and
+// a name the code page lacks gets "?": such a spelling is marked inexact, for
+// a path built from it would lead somewhere else.
+std::string Narrow(const wchar_t* name, size_t length, bool* exact) {
+    *exact = true;
+    if (length == 0) return std::string();
+    const int wideLength = static_cast<int>(length);
+    BOOL usedDefault = FALSE;
+    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, wideLength, nullptr, 0,
+                                         nullptr, &usedDefault);
+    std::string narrow(static_cast<size_t>(size > 0 ? size : 0), '\0');
+    if (size <= 0 ||
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, wideLength, &narrow[0], size,
+                            nullptr, &usedDefault) != size) {
+        *exact = false;
+        return std::string();
+    }
+    *exact = !usedDefault && Widen(narrow) == std::wstring(name, length);
+    return narrow;
+}
+
+DirEntry ToDirEntry(const WIN32_FIND_DATAW& data) {
     DirEntry entry;
-    entry.name = data.cFileName;
+    entry.name = Narrow(data.cFileName, wcslen(data.cFileName), &entry.exactName);
     entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     entry.size = Combine(data.nFileSizeHigh, data.nFileSizeLow);
     entry.lastWrite = Combine(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
     return entry;
 }
 
+DirEntry ToDirEntry(const FILE_ID_BOTH_DIR_INFO& info) {
+    DirEntry entry;
+    entry.name = Narrow(info.FileName, info.FileNameLength / sizeof(wchar_t), &entry.exactName);
+    entry.isDirectory = (info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.size = Ticks(info.EndOfFile);
+    entry.lastWrite = Ticks(info.LastWriteTime);
+    entry.changeTime = Ticks(info.ChangeTime);
+    return entry;
+}
+
 bool IdentifyHandle(HANDLE handle, FileIdentity* identity) {
     BY_HANDLE_FILE_INFORMATION info;
+    FILE_BASIC_INFO basic;
     if (!GetFileInformationByHandle(handle, &info)) return false;
     identity->size = Combine(info.nFileSizeHigh, info.nFileSizeLow);
     identity->lastWrite =
         Combine(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime);
+    identity->changeTime =
+        GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) ? Ticks(basic.ChangeTime) : 0;
     identity->volume = info.dwVolumeSerialNumber;
     identity->index = Combine(info.nFileIndexHigh, info.nFileIndexLow);
     return true;
+}
+
+// Opens for looking only: every sharing, so that it works while another
+// process holds the file without sharing, and no access to the content.
+KernelHandle OpenForAttributes(const std::string& path) {
+    return KernelHandle(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
 }
 
 class Win32File : public File {
@@ -111,8 +168,59 @@ public:
         return IdentifyHandle(m_handle.Get(), identity);
     }
 
-private:
+protected:
     KernelHandle m_handle;
+};
+
+// A job opened with delete access deletes itself through its handle: the file
+// that was read goes, whatever took its name. A read-only job loses the
+// attribute first, as with `del /f`; should the file stay even so (a volume
+// that refuses), it gets the attribute back.
+class Win32JobFile : public Win32File {
+public:
+    Win32JobFile(KernelHandle handle, std::string path) : Win32File(std::move(handle)), m_path(std::move(path)) {}
+    Win32JobFile(const Win32JobFile&) = delete;
+    Win32JobFile& operator=(const Win32JobFile&) = delete;
+    ~Win32JobFile() override {
+        if (!m_attributesCleared) return;
+        FileIdentity own;
+        const bool known = IdentifyHandle(m_handle.Get(), &own);
+        m_handle.Reset(nullptr);
+        FileIdentity named;
+        const KernelHandle stays = OpenForAttributes(m_path);
+        if (known && stays && IdentifyHandle(stays.Get(), &named) && named.index == own.index &&
+            named.volume == own.volume) {
+            SetFileAttributesA(m_path.c_str(), m_attributes);
+        }
+    }
+
+    bool DeleteWhenClosed() override {
+        FILE_DISPOSITION_INFO disposition{TRUE};
+        if (SetFileInformationByHandle(m_handle.Get(), FileDispositionInfo, &disposition, sizeof disposition)) {
+            return true;
+        }
+        FILE_BASIC_INFO basic;
+        if (m_attributesCleared ||
+            !GetFileInformationByHandleEx(m_handle.Get(), FileBasicInfo, &basic, sizeof basic) ||
+            (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) == 0) {
+            return false;
+        }
+        m_attributes = basic.FileAttributes;
+        const DWORD others = basic.FileAttributes & ~FILE_ATTRIBUTE_READONLY;
+        basic.FileAttributes = others ? others : FILE_ATTRIBUTE_NORMAL;
+        // Zero times leave the times as they are.
+        basic.CreationTime.QuadPart = basic.LastAccessTime.QuadPart = 0;
+        basic.LastWriteTime.QuadPart = basic.ChangeTime.QuadPart = 0;
+        if (!SetFileInformationByHandle(m_handle.Get(), FileBasicInfo, &basic, sizeof basic)) return false;
+        m_attributesCleared = true;
+        return SetFileInformationByHandle(m_handle.Get(), FileDispositionInfo, &disposition,
+                                          sizeof disposition) != FALSE;
+    }
+
+private:
+    std::string m_path;
+    DWORD m_attributes = 0;
+    bool m_attributesCleared = false;
 };
 
 // The absolute form of a path, with short (8.3) names spelt out where the file
@@ -174,10 +282,12 @@ std::unique_ptr<File> WrapOpened(HANDLE handle) {
 
 class Win32FileSystem : public FileSystem {
 public:
+    // The wide search reports each name as it is, which tells an exact byte
+    // spelling from a best-fit one.
     bool FindFirst(const std::string& path, const std::function<bool(const DirEntry&)>& accept,
                    DirEntry* found) override {
-        WIN32_FIND_DATAA data;
-        FindHandle search(FindFirstFileA(path.c_str(), &data));
+        WIN32_FIND_DATAW data;
+        FindHandle search(FindFirstFileW(Widen(path).c_str(), &data));
         if (!search) return false;
         do {
             DirEntry entry = ToDirEntry(data);
@@ -185,8 +295,31 @@ public:
                 if (found) *found = std::move(entry);
                 return true;
             }
-        } while (FindNextFileA(search.Get(), &data));
+        } while (FindNextFileW(search.Get(), &data));
         return false;
+    }
+
+    // Read through the folder's handle, which also reports each entry's change
+    // time; the end of the listing is told from a failure by the error.
+    bool ListFolder(const std::string& folder, const std::function<void(const DirEntry&)>& each) override {
+        const KernelHandle directory(CreateFileW(folder.empty() ? L"." : Widen(folder).c_str(), FILE_LIST_DIRECTORY,
+                                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!directory) return false;
+        std::vector<LONGLONG> buffer(8 * 1024);  // 64 KiB, aligned as the records need
+        const auto bytes = reinterpret_cast<const unsigned char*>(buffer.data());
+        const DWORD size = static_cast<DWORD>(buffer.size() * sizeof buffer[0]);
+        FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
+        while (GetFileInformationByHandleEx(directory.Get(), kind, buffer.data(), size)) {
+            kind = FileIdBothDirectoryInfo;
+            for (size_t offset = 0;;) {
+                const auto& info = *reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes + offset);
+                each(ToDirEntry(info));
+                if (info.NextEntryOffset == 0) break;
+                offset += info.NextEntryOffset;
+            }
+        }
+        return GetLastError() == ERROR_NO_MORE_FILES;
     }
 
     // Share mode 0 fails with a sharing violation while any other process has
@@ -216,32 +349,20 @@ public:
                                       OPEN_EXISTING, 0, nullptr));
     }
 
-    bool Delete(const std::string& path) override { return DeleteFileA(path.c_str()) != FALSE; }
+    // Without sharing for deletion nobody can rename another file over the job
+    // while it is open. An account that may read the job but not delete it
+    // still gets it, to be sent once and then remembered as stuck.
+    std::unique_ptr<File> OpenJob(const std::string& path) override {
+        KernelHandle job(CreateFileA(path.c_str(), GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ,
+                                     nullptr, OPEN_EXISTING, 0, nullptr));
+        if (job) return std::make_unique<Win32JobFile>(std::move(job), path);
+        if (GetLastError() != ERROR_ACCESS_DENIED) return nullptr;
+        return OpenSource(path);
+    }
 
-    // Asking for attributes only, with every sharing, works even while another
-    // process holds the file open without sharing.
     bool Identify(const std::string& path, FileIdentity* identity) override {
-        KernelHandle file(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, 0, nullptr));
+        const KernelHandle file = OpenForAttributes(path);
         return file && IdentifyHandle(file.Get(), identity);
-    }
-
-    bool ClearReadOnly(const std::string& path) override {
-        const DWORD attributes = GetFileAttributesA(path.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0) {
-            return false;
-        }
-        const DWORD others = attributes & ~FILE_ATTRIBUTE_READONLY;
-        return SetFileAttributesA(path.c_str(), others ? others : FILE_ATTRIBUTE_NORMAL) != FALSE;
-    }
-
-    // When this fails the job merely stays writable; it is passed over all the same.
-    void RestoreReadOnly(const std::string& path) override {
-        const DWORD attributes = GetFileAttributesA(path.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES) {
-            SetFileAttributesA(path.c_str(), attributes | FILE_ATTRIBUTE_READONLY);
-        }
     }
 
     bool IsMissing(const std::string& path) override {
@@ -250,9 +371,21 @@ public:
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
     }
 
+    // A second drive letter, a share's UNC path, subst or a link all spell one
+    // file differently, so files that exist are compared as files. Devices are
+    // told by their resolved form and never opened.
     bool SameFile(const std::string& a, const std::string& b) override {
-        const std::string resolved = ResolvedPath(a);
-        return !resolved.empty() && EqualIgnoringCase(resolved, ResolvedPath(b));
+        const std::string resolvedA = ResolvedPath(a);
+        const std::string resolvedB = ResolvedPath(b);
+        if (resolvedA.empty() || resolvedB.empty()) return false;
+        const KernelHandle fileA = OpenForAttributes(resolvedA);
+        const KernelHandle fileB = fileA ? OpenForAttributes(resolvedB) : KernelHandle();
+        FileIdentity first, second;
+        if (fileB && GetFileType(fileA.Get()) == FILE_TYPE_DISK && GetFileType(fileB.Get()) == FILE_TYPE_DISK &&
+            IdentifyHandle(fileA.Get(), &first) && IdentifyHandle(fileB.Get(), &second) && first.index != 0) {
+            return first.volume == second.volume && first.index == second.index;
+        }
+        return EqualIgnoringCase(resolvedA, resolvedB);
     }
 };
 
@@ -303,13 +436,12 @@ public:
         return true;
     }
 
-    // Only Windows Vista and later can break off another thread's I/O; on
-    // older systems the worker ends once the device takes its write.
+    // Only at a thread that is still running: a thread that has ended has no
+    // I/O to break off, and Wine's server has been seen to fall over when asked.
     void InterruptBlockedIo() override {
-        using CancelIoFn = BOOL(WINAPI*)(HANDLE);
-        static const auto cancel = reinterpret_cast<CancelIoFn>(reinterpret_cast<void*>(
-            GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "CancelSynchronousIo")));
-        if (m_lastThread && cancel) cancel(m_lastThread.Get());
+        if (m_lastThread && WaitForSingleObject(m_lastThread.Get(), 0) == WAIT_TIMEOUT) {
+            CancelSynchronousIo(m_lastThread.Get());
+        }
     }
 
 private:

@@ -6,9 +6,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <thread>
 
 #include "TestSupport.h"
+#include "relay/FolderSnapshot.h"
 #include "relay/Search.h"
 
 namespace {
@@ -302,18 +304,26 @@ TEST_F(OutputWorkerTest, FailedWriteKeepsTheJob) {
     EXPECT_TRUE(Exists(job));
 }
 
-TEST_F(OutputWorkerTest, FailedReadKeepsTheJob) {
+// A bad sector or a placeholder that cannot be fetched: the job stays, and is
+// passed over for a while like a file that cannot be opened, so that it does
+// not go out in part before every other job.
+TEST_F(OutputWorkerTest, FailedReadKeepsTheJobAndBacksOff) {
     footer = dir / "foot";
     WriteFile(footer, "F");
     WriteFile(job, Pattern(1000));
+    platform::FileIdentity before;
+    ASSERT_TRUE(fs.real.Identify(job, &before));
     fs.failReadOf = job;
     fs.failReadAfter = 1;
+    clock.now = 100;
     RunWorker();
     EXPECT_EQ(Pattern(256) + "F", ReadFile(output));
     EXPECT_TRUE(Exists(job));
+    EXPECT_TRUE(unopenable.PassesOver(job, before.size, before.lastWrite, 129));
+    EXPECT_FALSE(unopenable.PassesOver(job, before.size, before.lastWrite, 130));
 }
 
-// The output is cut only behind a job that reached it whole.
+// A job that can no longer be opened for the copy puts nothing on the output.
 TEST_F(OutputWorkerTest, JobThatCannotBeOpenedForTheCopyIsKept) {
     footer = dir / "foot";
     WriteFile(footer, "F");
@@ -321,7 +331,8 @@ TEST_F(OutputWorkerTest, JobThatCannotBeOpenedForTheCopyIsKept) {
     WriteFile(output, "0123456789");
     fs.unopenableSources.insert(job);
     RunWorker();
-    EXPECT_EQ("F123456789", ReadFile(output));
+    EXPECT_EQ("0123456789", ReadFile(output));
+    EXPECT_EQ(0, fs.outputOpens);
     EXPECT_TRUE(Exists(job));
     EXPECT_EQ(0, fs.deleteAttempts);
 }
@@ -399,79 +410,98 @@ TEST_F(OutputWorkerTest, JobWithdrawnDuringCompanionWaitEndsTheWorker) {
     EXPECT_EQ(0, fs.outputOpens);
 }
 
-TEST_F(OutputWorkerTest, DeletionRetriedBrieflyThenRemembered) {
+// An account that may read the job but not delete it: the job is sent once
+// and passed over from then on, until it is written again, even with the same
+// size and last-write time (a copy over it keeps the template's time).
+TEST_F(OutputWorkerTest, JobThatCannotBeDeletedIsSentOnceUntilWrittenAgain) {
     footer = dir / "foot";
     WriteFile(footer, "F");
     WriteFile(job, "stuck");
     job = dir.path() + "\\JOB1.GLF";  // as the search names it
-    platform::DirEntry before;
-    ASSERT_TRUE(fs.real.FindFirst(job, [](const platform::DirEntry&) { return true; }, &before));
-    fs.deleteFailures = 100;
+    fs.deleteRefused = true;
     RunWorker();
-    EXPECT_EQ(6, fs.deleteAttempts);
-    EXPECT_EQ(std::vector<uint32_t>(5, 100), clock.sleeps);
+    EXPECT_EQ(1, fs.deleteAttempts);
     EXPECT_EQ("stuckF", ReadFile(output));
-    EXPECT_TRUE(undeletable.Contains(job, before.size, before.lastWrite));
+    EXPECT_EQ(1u, undeletable.Count());
 
     std::string folder = dir.path();
     std::string found;
-    EXPECT_FALSE(FindTargetFile(folder, "*.GLF", found, fs, undeletable, platform::IsLeadByteNone));
-    WriteFile(dir / "JOB1.GLF", "changed");
-    EXPECT_TRUE(FindTargetFile(folder, "*.GLF", found, fs, undeletable, platform::IsLeadByteNone));
+    const auto search = [&] {
+        FolderSnapshot folders(fs, platform::IsLeadByteNone);
+        undeletable.ForgetChanged(folders);
+        return FindTargetFile(folder, "*.GLF", found, fs, undeletable, platform::IsLeadByteNone);
+    };
+    EXPECT_FALSE(search());
+    struct stat was;
+    ASSERT_EQ(0, stat((dir / "JOB1.GLF").c_str(), &was));
+    WriteFile(dir / "JOB1.GLF", "fresh");
+    const struct timespec times[2] = {was.st_atim, was.st_mtim};
+    ASSERT_EQ(0, utimensat(AT_FDCWD, (dir / "JOB1.GLF").c_str(), times, 0));
+    EXPECT_TRUE(search()) << "rewritten with the old size and time";
     EXPECT_EQ(job, found);
 }
 
-TEST_F(OutputWorkerTest, DeletionThatSucceedsOnRetryIsNotRemembered) {
-    WriteFile(job, "J");
-    platform::DirEntry before;
-    ASSERT_TRUE(fs.real.FindFirst(job, [](const platform::DirEntry&) { return true; }, &before));
-    fs.deleteFailures = 2;
+// A delete the system accepted but did not carry out (Wine on a folder whose
+// entries are immutable), and a job whose identity cannot be read: either is
+// remembered rather than printed again.
+TEST_F(OutputWorkerTest, JobThatStaysOrCannotBeToldIsRemembered) {
+    WriteFile(job, "stuck");
+    fs.deleteLeavesFile = true;
     RunWorker();
-    EXPECT_EQ(3, fs.deleteAttempts);
-    EXPECT_FALSE(Exists(job));
-    EXPECT_FALSE(undeletable.Contains(job, before.size, before.lastWrite));
+    EXPECT_EQ(1, fs.deleteAttempts);
+    EXPECT_EQ("stuck", ReadFile(output));
+    EXPECT_EQ(std::vector<uint32_t>(5, 100), clock.sleeps) << "given half a second to go";
+    platform::FileIdentity now;
+    ASSERT_TRUE(fs.real.Identify(job, &now));
+    EXPECT_TRUE(undeletable.Contains(job, now.size, now.lastWrite));
+
+    const std::string other = dir / "JOB2.GLF";
+    WriteFile(other, "unknown");
+    job = other;
+    fs.deleteLeavesFile = false;
+    fs.unidentifiable = true;
+    RunWorker();
+    EXPECT_EQ(1, fs.deleteAttempts) << "never deleted unchecked";
+    EXPECT_TRUE(Exists(other));
+    EXPECT_TRUE(undeletable.Contains(other, 7, [&] {
+        platform::DirEntry entry;
+        EXPECT_TRUE(fs.real.FindFirst(other, [](const platform::DirEntry&) { return true; }, &entry));
+        return entry.lastWrite;
+    }()));
 }
 
-TEST_F(OutputWorkerTest, AbortStopsTheDeletionRetries) {
-    WriteFile(job, "J");
-    fs.deleteFailures = 100;
-    clock.onSleep = [&] { SetAbort(); };
-    RunWorker();
-    EXPECT_EQ(2, fs.deleteAttempts);
-}
-
-TEST_F(OutputWorkerTest, ReadOnlyJobIsConsumedAndKeepsTheAttributeWhenStillStuck) {
-    fs.readOnlyBlocksDelete = true;
+TEST_F(OutputWorkerTest, ReadOnlyJobIsConsumed) {
     WriteFile(job, "J");
     ASSERT_EQ(0, chmod(job.c_str(), 0444));
     RunWorker();
     EXPECT_FALSE(Exists(job));
     EXPECT_EQ("J", ReadFile(output));
-    EXPECT_EQ(2, fs.deleteAttempts);
     EXPECT_TRUE(clock.sleeps.empty());
-
-    // Without the attribute it still cannot go: it gets the attribute back.
-    WriteFile(job, "K");
-    ASSERT_EQ(0, chmod(job.c_str(), 0444));
-    platform::FileIdentity before;
-    ASSERT_TRUE(fs.real.Identify(job, &before));
-    fs.deleteAttempts = 0;
-    fs.deleteFailures = 100;
-    RunWorker();
-    EXPECT_EQ(6, fs.deleteAttempts);
-    EXPECT_TRUE(testing_support::FaultyFileSystem::IsReadOnly(job));
-    EXPECT_TRUE(undeletable.Contains(job, before.size, before.lastWrite));
 }
 
-TEST_F(OutputWorkerTest, DeleteThatReportsSuccessButLeavesTheJobIsRemembered) {
-    WriteFile(job, "stuck");
-    platform::FileIdentity before;
-    ASSERT_TRUE(fs.real.Identify(job, &before));
-    fs.deleteLeavesFile = true;
+// A producer that appends while the job is sent: what the copy read is judged,
+// not the times the file had when it was opened. Bytes that came after the end
+// was read make it another job, which stays.
+TEST_F(OutputWorkerTest, AppendedJobIsDeletedOnlyWhenEveryByteWasSent) {
+    WriteFile(job, Pattern(600, 1));
+    const auto appendToJob = [&] { std::ofstream(job, std::ios::binary | std::ios::app) << Pattern(18, 9); };
+    fs.writeFaults.afterWrite = [&](int index) {
+        if (index == 1) {
+            appendToJob();
+        }
+    };
     RunWorker();
-    EXPECT_EQ(1, fs.deleteAttempts);
-    EXPECT_EQ("stuck", ReadFile(output));
-    EXPECT_TRUE(undeletable.Contains(job, before.size, before.lastWrite));
+    EXPECT_EQ(Pattern(600, 1) + Pattern(18, 9), ReadFile(output));
+    EXPECT_FALSE(Exists(job));
+
+    WriteFile(job, Pattern(600, 1));
+    fs.writeFaults.afterWrite = nullptr;
+    fs.onJobIdentify = appendToJob;
+    RunWorker();
+    fs.onJobIdentify = nullptr;
+    EXPECT_EQ(Pattern(600, 1), ReadFile(output));
+    EXPECT_EQ(Pattern(600, 1) + Pattern(18, 9), ReadFile(job));
+    EXPECT_EQ(0u, undeletable.Count());
 }
 
 // A producer that renames a new job over the old one while it is being sent:

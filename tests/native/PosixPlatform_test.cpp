@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "TestSupport.h"
 
 namespace {
@@ -168,8 +170,45 @@ TEST_F(PosixPlatform, SourceReadsToEndAndDeleteRemoves) {
     EXPECT_EQ("lo", std::string(buffer, got));
     ASSERT_TRUE(source->Read(buffer, 8, &got));
     EXPECT_EQ(0u, got);
-    EXPECT_TRUE(fs.Delete(dir / "src"));
-    EXPECT_FALSE(fs.Delete(dir / "src"));
+}
+
+// The job deletes itself when closed, and only itself: a file that took its
+// name meanwhile stays.
+TEST_F(PosixPlatform, JobDeletesItselfWhenClosed) {
+    WriteFile(dir / "job", "j");
+    EXPECT_EQ(nullptr, fs.OpenJob(dir / "none"));
+    auto job = fs.OpenJob(dir / "job");
+    ASSERT_NE(nullptr, job);
+    EXPECT_TRUE(job->DeleteWhenClosed());
+    EXPECT_TRUE(testing_support::Exists(dir / "job"));
+    job.reset();
+    EXPECT_FALSE(testing_support::Exists(dir / "job"));
+
+    WriteFile(dir / "job", "old");
+    job = fs.OpenJob(dir / "job");
+    ASSERT_TRUE(job->DeleteWhenClosed());
+    WriteFile(dir / "new", "new");
+    std::filesystem::rename(dir / "new", dir / "job");
+    job.reset();
+    EXPECT_EQ("new", ReadFile(dir / "job"));
+}
+
+// A listing says what is in a folder only when the folder was read to its end.
+TEST_F(PosixPlatform, ListFolderReportsEveryEntryOrFails) {
+    WriteFile(dir / "a", "1");
+    std::filesystem::create_directory(dir / "sub");
+    std::set<std::string> names;
+    uint64_t changeTime = 0;
+    EXPECT_TRUE(fs.ListFolder(dir.path() + "\\", [&](const platform::DirEntry& entry) {
+        names.insert(entry.name + (entry.isDirectory ? "/" : ""));
+        if (entry.name == "a") {
+            changeTime = entry.changeTime;
+        }
+    }));
+    EXPECT_EQ((std::set<std::string>{"./", "../", "a", "sub/"}), names);
+    EXPECT_NE(0u, changeTime);
+    EXPECT_FALSE(fs.ListFolder(dir / "gone", [](const platform::DirEntry&) {}));
+    EXPECT_FALSE(fs.ListFolder(dir / "a", [](const platform::DirEntry&) {}));
 }
 
 TEST(PosixThreads, StartsTheProcedureWithItsArgument) {

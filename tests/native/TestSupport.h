@@ -94,31 +94,58 @@ public:
         }
         return false;
     }
-    platform::Probe ProbeExclusive(const std::string&) override { return platform::Probe::Missing; }
+    // A folder is listed when `folders` has it, and fails to list otherwise.
+    bool ListFolder(const std::string& folder,
+                    const std::function<void(const platform::DirEntry&)>& each) override {
+        const auto listed = folders.find(folder);
+        if (listed == folders.end()) {
+            return false;
+        }
+        for (const platform::DirEntry& entry : listed->second) {
+            each(entry);
+        }
+        return true;
+    }
+    platform::Probe ProbeExclusive(const std::string& path) override {
+        probed.push_back(path);
+        const auto answer = probeAnswers.find(path);
+        return answer != probeAnswers.end() ? answer->second : platform::Probe::Missing;
+    }
     std::unique_ptr<platform::File> OpenOutput(const std::string&, const std::string&,
                                                platform::OpenFailure*) override {
         return nullptr;
     }
     std::unique_ptr<platform::File> OpenSource(const std::string&) override { return nullptr; }
-    bool Delete(const std::string&) override { return false; }
+    std::unique_ptr<platform::File> OpenJob(const std::string&) override { return nullptr; }
     bool Identify(const std::string&, platform::FileIdentity*) override { return false; }
-    bool ClearReadOnly(const std::string&) override { return false; }
-    void RestoreReadOnly(const std::string&) override {}
     bool IsMissing(const std::string&) override { return true; }
     bool SameFile(const std::string& a, const std::string& b) override {
         return !a.empty() && a == b;
     }
 
     std::map<std::string, std::vector<platform::DirEntry>> listings;
+    std::map<std::string, std::vector<platform::DirEntry>> folders;
+    std::map<std::string, platform::Probe> probeAnswers;
     std::vector<std::string> searched;
+    std::vector<std::string> probed;
 };
 
-inline platform::DirEntry FileEntry(const std::string& name, uint64_t size = 1, uint64_t lastWrite = 1) {
+inline platform::DirEntry FileEntry(const std::string& name, uint64_t size = 1, uint64_t lastWrite = 1,
+                                    uint64_t changeTime = 0) {
     platform::DirEntry entry;
     entry.name = name;
     entry.size = size;
     entry.lastWrite = lastWrite;
+    entry.changeTime = changeTime;
     return entry;
+}
+
+inline platform::FileIdentity Identity(uint64_t size, uint64_t lastWrite, uint64_t changeTime = 0) {
+    platform::FileIdentity identity;
+    identity.size = size;
+    identity.lastWrite = lastWrite;
+    identity.changeTime = changeTime;
+    return identity;
 }
 
 inline platform::DirEntry DirectoryEntry(const std::string& name) {
@@ -151,6 +178,10 @@ public:
         }
         return real.FindFirst(path, accept, found);
     }
+    bool ListFolder(const std::string& folder,
+                    const std::function<void(const platform::DirEntry&)>& each) override {
+        return !failingLists && real.ListFolder(folder, each);
+    }
     platform::Probe ProbeExclusive(const std::string& path) override {
         const auto answer = probeAnswers.find(path);
         const platform::Probe probe =
@@ -179,18 +210,19 @@ public:
         }
         return file;
     }
-    bool Delete(const std::string& path) override {
-        ++deleteAttempts;
-        if (deleteFailures-- > 0 || (readOnlyBlocksDelete && IsReadOnly(path))) {
-            return false;
+    std::unique_ptr<platform::File> OpenJob(const std::string& path) override {
+        if (unopenableSources.count(path)) {
+            return nullptr;
         }
-        return deleteLeavesFile || real.Delete(path);
+        auto file = real.OpenJob(path);
+        if (file && failReadOf == path) {
+            file = std::make_unique<FailingReads>(std::move(file), failReadAfter);
+        }
+        return file ? std::make_unique<FaultyJob>(std::move(file), *this) : nullptr;
     }
     bool Identify(const std::string& path, platform::FileIdentity* identity) override {
-        return real.Identify(path, identity);
+        return !unidentifiable && real.Identify(path, identity);
     }
-    bool ClearReadOnly(const std::string& path) override { return real.ClearReadOnly(path); }
-    void RestoreReadOnly(const std::string& path) override { real.RestoreReadOnly(path); }
 
     static bool IsReadOnly(const std::string& path) {
         struct stat st;
@@ -212,6 +244,7 @@ public:
     std::function<void(const std::string&)> onFindFirst;
     std::function<void(platform::Probe)> onProbe;
     std::function<void()> onOpenOutput;
+    std::function<void()> onJobIdentify;  // the worker has read the job to its end
     std::set<std::string> unopenableSources;
     std::map<std::string, platform::Probe> probeAnswers;  // instead of probing the file
     // Looking up this path fails, as on a network hiccup, this many times.
@@ -219,14 +252,43 @@ public:
     int failingLookups = 0;
     std::string failReadOf;
     int failReadAfter = 0;  // successful reads before the failing one
-    int deleteFailures = 0;
-    bool readOnlyBlocksDelete = false;  // as on Windows, where only `del /f` takes them
-    bool deleteLeavesFile = false;  // reports success and leaves the file, as Wine on `chattr +i`
+    bool deleteRefused = false;     // the job was opened without delete access
+    bool deleteLeavesFile = false;  // accepted, but the file stays, as Wine on `chattr +i`
+    bool unidentifiable = false;    // identities cannot be read, as on some redirectors
+    bool failingLists = false;      // folder listings fail, as on a drive not yet mapped
     int deleteAttempts = 0;
     int outputOpens = 0;
     WriteFaults writeFaults;
 
 private:
+    class FaultyJob : public platform::File {
+    public:
+        FaultyJob(std::unique_ptr<platform::File> file, FaultyFileSystem& fs)
+            : m_file(std::move(file)), m_fs(fs) {}
+        bool Read(void* buffer, uint32_t size, uint32_t* bytesRead) override {
+            return m_file->Read(buffer, size, bytesRead);
+        }
+        bool Write(const void*, uint32_t, uint32_t* bytesWritten) override {
+            *bytesWritten = 0;
+            return false;
+        }
+        void TruncateIfDiskFile() override {}
+        bool Identify(platform::FileIdentity* identity) override {
+            if (m_fs.onJobIdentify) {
+                m_fs.onJobIdentify();
+            }
+            return !m_fs.unidentifiable && m_file->Identify(identity);
+        }
+        bool DeleteWhenClosed() override {
+            ++m_fs.deleteAttempts;
+            return !m_fs.deleteRefused && (m_fs.deleteLeavesFile || m_file->DeleteWhenClosed());
+        }
+
+    private:
+        std::unique_ptr<platform::File> m_file;
+        FaultyFileSystem& m_fs;
+    };
+
     class FaultyOutput : public platform::File {
     public:
         FaultyOutput(std::unique_ptr<platform::File> file, WriteFaults& faults)
@@ -277,6 +339,7 @@ private:
         bool Identify(platform::FileIdentity* identity) override {
             return m_file->Identify(identity);
         }
+        bool DeleteWhenClosed() override { return m_file->DeleteWhenClosed(); }
 
     private:
         std::unique_ptr<platform::File> m_file;

@@ -38,66 +38,87 @@ protected:
 
 std::string Job(int number) { return "C:\\OUT\\J" + std::to_string(number) + ".GLF"; }
 
+using testing_support::FileEntry;
+using testing_support::Identity;
+
 TEST_F(UndeletableMemory, SurvivesARestartThroughItsStore) {
     stored["C:\\OUT\\X.GLF"] = "12 x 3";
     stored["C:\\OUT\\Y.GLF"] = "-1 2 3";
     stored["C:\\OUT\\Z.GLF"] = "1 2 3 ";
+    stored["C:\\OUT\\OLD.GLF"] = "5 6 40";  // as earlier versions wrote it
     Restart();
-    EXPECT_TRUE(stored.empty()) << "values not in the memory's form are dropped";
+    EXPECT_EQ((Values{{"C:\\OUT\\OLD.GLF", "5 6 40"}}), stored) << "values not in the memory's form are dropped";
+    EXPECT_TRUE(memory->Contains("C:\\OUT\\OLD.GLF", 5, 6));
 
     const std::string table = "C:\\OUT\\\x95\x5C.GLF";  // 表.GLF
-    memory->Remember("C:\\OUT\\A.GLF", 1241, 134097543210000000u);
-    memory->Remember(table, 0, 7);
-    memory->Remember("C:\\OUT\\A.GLF", 1300, 134097543290000000u);  // changed, stuck again
-    EXPECT_EQ((Values{{"C:\\OUT\\A.GLF", "1300 134097543290000000 2"}, {table, "0 7 1"}}), stored);
+    memory->Remember("C:\\OUT\\A.GLF", Identity(1241, 134097543210000000u, 9));
+    memory->Remember(table, Identity(0, 7));
+    memory->Remember("C:\\OUT\\A.GLF", Identity(1300, 134097543290000000u, 11));  // changed, stuck again
+    EXPECT_EQ("1300 134097543290000000 43 11", stored["C:\\OUT\\A.GLF"]) << "the order goes on from the stored one";
+    EXPECT_EQ("0 7 42 0", stored[table]);
 
     Restart();
     EXPECT_TRUE(memory->Contains("C:\\OUT\\A.GLF", 1300, 134097543290000000u));
     EXPECT_FALSE(memory->Contains("C:\\OUT\\A.GLF", 1241, 134097543210000000u));
     EXPECT_TRUE(memory->Contains(table, 0, 7));
-    memory->Remember("C:\\OUT\\B.GLF", 1, 1);
-    EXPECT_EQ("1 1 3", stored["C:\\OUT\\B.GLF"]) << "the order goes on from the stored one";
 }
 
-TEST_F(UndeletableMemory, KeepsOnlyTheNewestEntries) {
+// A folder of stuck jobs, more than any bound: every one that is still there
+// stays remembered, through restarts too.
+TEST_F(UndeletableMemory, ForgetsNothingThatIsStillThereHoweverMany) {
     Restart();
-    for (int i = 0; i <= 256; ++i) {
-        memory->Remember(Job(i), 1, 1);
+    testing_support::ScriptedFileSystem fs;
+    for (int i = 0; i < 1000; ++i) {
+        memory->Remember(Job(i), Identity(1, 1, 1));
+        fs.folders["C:\\OUT\\"].push_back(FileEntry("J" + std::to_string(i) + ".GLF", 1, 1, 1));
     }
-    EXPECT_EQ(256u, stored.size());
-    EXPECT_EQ(0u, stored.count(Job(0)));
-    EXPECT_FALSE(memory->Contains(Job(0), 1, 1));
-    EXPECT_TRUE(memory->Contains(Job(1), 1, 1));
-
-    // A store that holds more is cut at start-up, oldest first.
-    for (int i = 1000; i < 1300; ++i) {
-        stored[Job(i)] = "1 1 " + std::to_string(i);
+    for (int poll = 0; poll < 2; ++poll) {
+        FolderSnapshot folders(fs, platform::IsLeadByteSjis);
+        memory->ForgetChanged(folders);
+        Restart();
     }
-    Restart();
-    EXPECT_EQ(256u, stored.size());
-    EXPECT_EQ(0u, stored.count(Job(1043)));
-    EXPECT_EQ(1u, stored.count(Job(1044)));
-    EXPECT_FALSE(memory->Contains(Job(256), 1, 1));
-    EXPECT_TRUE(memory->Contains(Job(1299), 1, 1));
+    EXPECT_EQ(1000u, memory->Count());
+    EXPECT_EQ(1000u, stored.size());
+    EXPECT_TRUE(memory->Contains(Job(0), 1, 1));
+    EXPECT_TRUE(memory->Contains(Job(999), 1, 1));
+    EXPECT_TRUE(fs.searched.empty()) << "one listing per folder and poll, no search per job";
 }
 
 TEST_F(UndeletableMemory, ForgetsVanishedAndChangedJobsAndTheirStoredEntries) {
-    using testing_support::FileEntry;
     Restart();
-    for (const char* name : {"SAME", "GONE", "GREW", "TOUCHED", "NOWDIR"}) {
-        memory->Remember("C:\\OUT\\" + std::string(name) + ".GLF", 10, 5);
+    for (const char* name : {"SAME", "GONE", "GREW", "TOUCHED", "REWRITTEN", "NOWDIR"}) {
+        memory->Remember("C:\\OUT\\" + std::string(name) + ".GLF", Identity(10, 5, 3));
     }
+    memory->Remember("C:\\OUT\\OLD.GLF", Identity(10, 5));  // no change time known yet
+    memory->Remember("D:\\IN\\AWAY.GLF", Identity(10, 5, 3));
     testing_support::ScriptedFileSystem fs;
-    fs.listings["C:\\OUT\\SAME.GLF"] = {FileEntry("SAME.GLF", 10, 5)};
-    fs.listings["C:\\OUT\\GREW.GLF"] = {FileEntry("GREW.GLF", 11, 5)};
-    fs.listings["C:\\OUT\\TOUCHED.GLF"] = {FileEntry("TOUCHED.GLF", 10, 6)};
-    fs.listings["C:\\OUT\\NOWDIR.GLF"] = {testing_support::DirectoryEntry("NOWDIR.GLF")};
-    memory->ForgetChanged(fs);
-    EXPECT_EQ((Values{{"C:\\OUT\\SAME.GLF", "10 5 0"}}), stored);
+    const auto poll = [&] {
+        FolderSnapshot folders(fs, platform::IsLeadByteSjis);
+        memory->ForgetChanged(folders);
+    };
+    poll();
+    EXPECT_EQ(8u, memory->Count()) << "folders that cannot be listed forget nothing";
+
+    fs.folders["C:\\OUT\\"] = {FileEntry("SAME.GLF", 10, 5, 3), FileEntry("GREW.GLF", 11, 5, 3),
+                               FileEntry("TOUCHED.GLF", 10, 6, 3), FileEntry("REWRITTEN.GLF", 10, 5, 4),
+                               testing_support::DirectoryEntry("NOWDIR.GLF"), FileEntry("OLD.GLF", 10, 5, 8)};
+    poll();
+    EXPECT_EQ((Values{{"C:\\OUT\\SAME.GLF", "10 5 0 3"}, {"C:\\OUT\\OLD.GLF", "10 5 6 8"},
+                      {"D:\\IN\\AWAY.GLF", "10 5 7 3"}}),
+              stored);
     EXPECT_TRUE(memory->Contains("C:\\OUT\\SAME.GLF", 10, 5));
-    EXPECT_FALSE(memory->Contains("C:\\OUT\\GONE.GLF", 10, 5));
-    EXPECT_FALSE(memory->Contains("C:\\OUT\\GREW.GLF", 10, 5));
-    EXPECT_FALSE(memory->Contains("C:\\OUT\\TOUCHED.GLF", 10, 5));
+    EXPECT_FALSE(memory->Contains("C:\\OUT\\REWRITTEN.GLF", 10, 5));
+
+    // From now on the old entry knows its change time: a rewrite is seen.
+    fs.folders["C:\\OUT\\"] = {FileEntry("SAME.GLF", 10, 5, 3), FileEntry("OLD.GLF", 10, 5, 9)};
+    poll();
+    EXPECT_FALSE(memory->Contains("C:\\OUT\\OLD.GLF", 10, 5));
+    EXPECT_TRUE(memory->Contains("C:\\OUT\\SAME.GLF", 10, 5));
+
+    fs.folders.clear();  // the drive drops out mid-run
+    poll();
+    EXPECT_TRUE(memory->Contains("C:\\OUT\\SAME.GLF", 10, 5));
+    EXPECT_EQ(1u, stored.count("C:\\OUT\\SAME.GLF"));
 }
 
 }  // namespace
