@@ -36,6 +36,35 @@ if [ -z "${VARNOW_BUILD_DIR:-}" ]; then
 fi
 export VARNOW_BUILD_DIR
 export WINEPREFIX="$VARNOW_BUILD_DIR/wine-prefix"
+VARNOW_WINE_LOG="$VARNOW_BUILD_DIR/wine-io/wine.log"
+mkdir -p "$VARNOW_BUILD_DIR/wine-io"
+
+# Some machines run no 32-bit Linux programs at all (a kernel without IA32
+# emulation): Wine's 32-bit loader then fails with "Exec format error", and
+# only 64-bit Windows programs can run, through the 64-bit loader directly.
+wine_runs_32bit() {
+  /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+# The prefix's architecture follows the build tree, whatever the caller's
+# environment says: a prefix made for another one fails every later step.
+# A 32-bit tree keeps Wine's default, a 64-bit one a 64-bit prefix.
+if grep -q '^CMAKE_SYSTEM_PROCESSOR:.*=x86_64$' "$VARNOW_BUILD_DIR/CMakeCache.txt" 2>/dev/null ||
+   ! wine_runs_32bit; then
+  export WINEARCH=win64
+else
+  unset WINEARCH
+fi
+if ! wine_runs_32bit; then
+  mkdir -p "$VARNOW_BUILD_DIR/wine-io/bin"
+  printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$VARNOW_BUILD_DIR/wine-io/bin/wine"
+  chmod +x "$VARNOW_BUILD_DIR/wine-io/bin/wine"
+  export WINELOADER=/usr/lib/wine/wine64
+  case ":$PATH:" in
+    *":$VARNOW_BUILD_DIR/wine-io/bin:"*) ;;
+    *) export PATH="$VARNOW_BUILD_DIR/wine-io/bin:$PATH" ;;
+  esac
+fi
 export WINEDEBUG=-all
 # Without this wineboot stops at the Mono/Gecko installer dialog.
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -44,8 +73,6 @@ export LANG=ja_JP.UTF-8
 unset LC_ALL
 export VARNOW_LPT1_CAPTURE="${VARNOW_LPT1_CAPTURE:-$VARNOW_BUILD_DIR/wine-io/lpt1}"
 
-VARNOW_WINE_LOG="$VARNOW_BUILD_DIR/wine-io/wine.log"
-mkdir -p "$VARNOW_BUILD_DIR/wine-io"
 
 # Dialog fonts map to IPA P Gothic, or Japanese captions draw as boxes. regedit
 # reads REGEDIT4 files in the ANSI code page, hence CP932.
@@ -73,8 +100,9 @@ wine_prefix_ensure() {
     flock 9
     [ -f "$stamp" ] && exit 0
     local started=$SECONDS
-    wine wineboot -i >>"$VARNOW_WINE_LOG" 2>&1 </dev/null || exit 1
-    wine_fonts_install || exit 1
+    wine wineboot -i >>"$VARNOW_WINE_LOG" 2>&1 </dev/null ||
+      { echo "wine-env: creating the prefix $WINEPREFIX failed (see $VARNOW_WINE_LOG)" >&2; exit 1; }
+    wine_fonts_install || { echo "wine-env: installing the fonts failed (see $VARNOW_WINE_LOG)" >&2; exit 1; }
     # Nothing started here may outlive the creation: a desktop process left
     # from it would serve every later program of the session, with or without
     # the display that session has.

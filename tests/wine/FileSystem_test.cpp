@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -98,8 +99,7 @@ TEST(Win32Probe, IsMissingForAVanishedFileOrFolder) {
     TempFolder folder;
     const std::string job = folder / "JOB1.GLF";
     ASSERT_TRUE(WriteBytes(job, "job"));
-    ASSERT_TRUE(fs.Delete(job));
-    EXPECT_FALSE(fs.Delete(job));
+    ASSERT_TRUE(DeleteFileA(job.c_str()));
 
     EXPECT_EQ(fs.ProbeExclusive(job), Probe::Missing);
     EXPECT_EQ(fs.ProbeExclusive(folder / "gone\\JOB1.GLF"), Probe::Missing);
@@ -107,32 +107,56 @@ TEST(Win32Probe, IsMissingForAVanishedFileOrFolder) {
     EXPECT_TRUE(fs.IsMissing(folder / "gone\\JOB1.GLF"));
 }
 
-// A name outside code page 932 is listed with "?" in its place; a path beyond
-// MAX_PATH is listed whole. Neither can be opened by that name, which is no
-// sign of a producer at work, nor of the file having gone.
+// A name outside code page 932 is listed with "?" in its place, and "¥" would
+// be "\\" by best fit: both are marked as approximate, in a search and in a
+// listing alike. A path beyond MAX_PATH is listed whole and exact. None can be
+// opened by that name, which is no sign of a producer at work, nor of the file
+// having gone.
 TEST(Win32Probe, NamesTheSystemCannotOpenAreUnopenableNotBusyNorMissing) {
     TempFolder folder;
     const std::wstring wideFolder = e2e::FromAcp(folder.Path());
     const WideFile hangul(wideFolder + L"\\\uD55C.GLF", "job");
+    const WideFile yen(wideFolder + L"\\a\u00A5b.GLF", "job");
     const WideFile longName(wideFolder + L"\\" + std::wstring(250, L'L') + L".GLF", "job");
     ASSERT_TRUE(hangul.Written());
+    ASSERT_TRUE(yen.Written());
     ASSERT_TRUE(longName.Written());
 
-    std::vector<std::string> listed;
+    std::map<std::string, bool> searched, listed;
     DirEntry found;
     fs.FindFirst(
         folder / "*.GLF",
         [&](const DirEntry& e) {
-            listed.push_back(e.name);
+            searched[e.name] = e.exactName;
             return false;
         },
         &found);
-    ASSERT_EQ(listed.size(), 2u);
-    for (const std::string& name : listed) {
-        const std::string path = folder / name;
-        EXPECT_EQ(fs.ProbeExclusive(path), Probe::Unopenable) << path;
-        EXPECT_FALSE(fs.IsMissing(path)) << path;
-    }
+    ASSERT_TRUE(fs.ListFolder(folder.Path(), [&](const DirEntry& e) {
+        if (!e.isDirectory) listed[e.name] = e.exactName;
+    }));
+    const std::map<std::string, bool> expected{
+        {"?.GLF", false}, {"a?b.GLF", false}, {std::string(250, 'L') + ".GLF", true}};
+    EXPECT_EQ(searched, expected);
+    EXPECT_EQ(listed, expected);
+    EXPECT_EQ(fs.ProbeExclusive(folder / "?.GLF"), Probe::Unopenable);
+    EXPECT_FALSE(fs.IsMissing(folder / "?.GLF"));
+    const std::string longPath = folder / (std::string(250, 'L') + ".GLF");
+    EXPECT_EQ(fs.ProbeExclusive(longPath), Probe::Unopenable);
+    EXPECT_FALSE(fs.IsMissing(longPath));
+}
+
+// A listing tells nothing unless the folder was read: missing, a file in its
+// place, or a drive that is not there.
+TEST(Win32ListFolder, FailsUnlessTheFolderWasRead) {
+    TempFolder folder;
+    ASSERT_TRUE(WriteBytes(folder / "A.GLF", "a"));
+    int files = 0;
+    EXPECT_TRUE(fs.ListFolder(folder.Path() + "\\", [&](const DirEntry& e) { files += !e.isDirectory; }));
+    EXPECT_EQ(files, 1);
+    const auto nothing = [](const DirEntry&) {};
+    EXPECT_FALSE(fs.ListFolder(folder / "gone", nothing));
+    EXPECT_FALSE(fs.ListFolder(folder / "A.GLF", nothing));
+    EXPECT_FALSE(fs.ListFolder("Q:\\", nothing));
 }
 
 TEST(Win32SameFile, ComparesResolvedPathsIgnoringTheCaseOfSingleByteLettersOnly) {
@@ -233,8 +257,14 @@ TEST(Win32Identify, TellsTheSentFileFromOneRenamedOverIt) {
         HeldFile producer(job);
         ASSERT_TRUE(producer.IsHeld());
         ASSERT_TRUE(fs.Identify(job, &now));
-        EXPECT_EQ(now, sent);
+        EXPECT_TRUE(now.SameVersionAs(sent));
     }
+    uint64_t listedChange = 0;
+    ASSERT_TRUE(fs.ListFolder(folder.Path(), [&](const DirEntry& e) {
+        if (e.name == "JOB1.GLF") listedChange = e.changeTime;
+    }));
+    EXPECT_NE(sent.changeTime, 0u);
+    EXPECT_EQ(listedChange, sent.changeTime) << "the listing and the handle agree";
 
     // Same name, size and time: only its place on the volume differs.
     const std::string next = folder / "next.tmp";
@@ -248,26 +278,41 @@ TEST(Win32Identify, TellsTheSentFileFromOneRenamedOverIt) {
     ASSERT_TRUE(MoveFileExA(next.c_str(), job.c_str(), MOVEFILE_REPLACE_EXISTING));
     ASSERT_TRUE(fs.Identify(job, &now));
     EXPECT_EQ(now.lastWrite, sent.lastWrite);
-    EXPECT_NE(now, sent);
+    EXPECT_FALSE(now.SameVersionAs(sent));
     EXPECT_FALSE(fs.Identify(folder / "missing.GLF", &now));
+
+    // Written again in place, with its old size and time put back.
+    platform::FileIdentity before, after;
+    ASSERT_TRUE(fs.Identify(job, &before));
+    Sleep(20);
+    ASSERT_TRUE(WriteBytes(job, "again"));
+    stamp = FILETIME{static_cast<DWORD>(before.lastWrite), static_cast<DWORD>(before.lastWrite >> 32)};
+    {
+        const UniqueKernelHandle file(CreateFileA(job.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                                  OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &stamp));
+    }
+    ASSERT_TRUE(fs.Identify(job, &after));
+    EXPECT_EQ(after.lastWrite, before.lastWrite);
+    EXPECT_FALSE(after.SameVersionAs(before));
 }
 
-TEST(Win32ReadOnly, IsClearedForTheDeleteAndRestored) {
+// The job deletes itself through its handle, a read-only one too; while it is
+// open, no other file can take its name.
+TEST(Win32Job, DeletesItselfThroughItsHandleAndKeepsItsName) {
     TempFolder folder;
     const std::string job = folder / "RO.GLF";
     ASSERT_TRUE(WriteBytes(job, "ro"));
     ASSERT_TRUE(SetFileAttributesA(job.c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_FALSE(fs.Delete(job));
-
-    ASSERT_TRUE(fs.ClearReadOnly(job));
-    EXPECT_FALSE(fs.ClearReadOnly(job)) << "no longer read-only";
-    fs.RestoreReadOnly(job);
-    EXPECT_NE(GetFileAttributesA(job.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
-    EXPECT_FALSE(fs.Delete(job));
-
-    ASSERT_TRUE(fs.ClearReadOnly(job));
-    EXPECT_TRUE(fs.Delete(job));
-    EXPECT_FALSE(fs.ClearReadOnly(job));
+    auto file = fs.OpenJob(job);
+    ASSERT_NE(file, nullptr);
+    const std::string next = folder / "next.tmp";
+    ASSERT_TRUE(WriteBytes(next, "other"));
+    EXPECT_FALSE(MoveFileExA(next.c_str(), job.c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_TRUE(file->DeleteWhenClosed());
+    file.reset();
+    EXPECT_TRUE(fs.IsMissing(job));
+    EXPECT_EQ(fs.OpenJob(job), nullptr);
 }
 
 }  // namespace

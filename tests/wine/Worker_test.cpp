@@ -125,14 +125,15 @@ TEST_F(Win32Worker, JobsTheSystemCannotOpenEndTheAttemptAndArePassedOver) {
         return FindTargetFile(searchFolder, "*.GLF", m_job, platform::SystemFileSystem(),
                               m_undeletable, platform::IsLeadByteSystem, exclusions);
     };
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        ASSERT_TRUE(search());
-        m_running = 1;
-        ASSERT_TRUE(platform::SystemThreadStarter().Start(
-            OutputThreadProc, new OutputJob(MakeJob(m_output)), platform::PriorityNormal));
-        for (int i = 0; i < 40 && m_running != 0; ++i) Sleep(50);
-        ASSERT_EQ(m_running, 0) << m_job;
-    }
+    // The name the code page cannot spell is passed over by the search itself;
+    // the path too long to open costs one attempt, then waits out its back-off.
+    ASSERT_TRUE(search());
+    EXPECT_EQ(m_job, m_folder / (std::string(250, 'L') + ".GLF"));
+    m_running = 1;
+    ASSERT_TRUE(platform::SystemThreadStarter().Start(
+        OutputThreadProc, new OutputJob(MakeJob(m_output)), platform::PriorityNormal));
+    for (int i = 0; i < 40 && m_running != 0; ++i) Sleep(50);
+    ASSERT_EQ(m_running, 0) << m_job;
     EXPECT_FALSE(search());
     EXPECT_FALSE(Exists(m_output));
     EXPECT_TRUE(hangul.Exists());
