@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Japanese user manual into one self-contained file: the pages of
 # docs/manual with their style sheet inline and screenshots of the real
-# Varnow.exe of an i686 build tree embedded as data URIs, so the pictures stay
+# Varnow.exe of a Windows build tree embedded as data URIs, so the pictures stay
 # true when the windows change.
-# Usage: build-manual.sh <i686-build-dir> <out-dir>   -> <out-dir>/Varnow.html
+# Usage: build-manual.sh <windows-build-dir> <out-dir>   -> <out-dir>/Varnow.html
 #
 # The shots run in the build tree's Wine prefix on a private Xvfb, under the
 # section Varnow with a search folder C:\Varnow\jobs; afterwards that section
@@ -11,7 +11,7 @@
 # while Wine tests run in the same build tree: it ends the prefix's wineserver.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:?usage: build-manual.sh <i686-build-dir> <out-dir>}" && pwd -P)
+build=$(cd "${1:?usage: build-manual.sh <windows-build-dir> <out-dir>}" && pwd -P)
 out=${2:?usage: build-manual.sh <i686-build-dir> <out-dir>}
 for exe in Varnow.exe WindowShot.exe; do
   [ -f "$build/$exe" ] || { echo "build-manual: no $exe in $build" >&2; exit 1; }

@@ -22,7 +22,17 @@ rm -rf "$stage"
 mkdir -p "$stage"
 rm -f "$out"/Varnow-*-win32.zip "$out"/Varnow-*-setup.exe "$out/SHA256SUMS"
 cp "$build/Varnow.exe" "$stage/"
-bash "$root/scripts/build-manual.sh" "$build" "$stage"
+# The screenshots come from the same program built for x86_64 where no 32-bit
+# program can run.
+source "$root/scripts/wine-arch.sh"
+shots=$build
+if ! wine_runs_32bit; then
+  shots=$root/build/x86_64
+  cmake -S "$root" -B "$shots" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64.cmake" >/dev/null
+  cmake --build "$shots" -j2 --target Varnow WindowShot
+fi
+bash "$root/scripts/build-manual.sh" "$shots" "$stage"
 # Notepad of every Windows version shows UTF-8 with a byte-order mark and CRLF.
 {
   printf '\xef\xbb\xbf'

@@ -9,7 +9,7 @@ source "$(dirname "$0")/wine-env.sh"
 # A test that makes a job immutable (chattr +i) clears the flag itself; should
 # it be killed first, the flag must not keep the build tree from being deleted.
 release_immutable_jobs() {
-  find "$WINEPREFIX/drive_c/users" -path '*/varnow-immutable-*' -type f \
+  find "$WINEPREFIX/drive_c/users" -path '*/varnow-immutable-*' \
     -exec chattr -i {} + 2>/dev/null || true
 }
 trap 'release_immutable_jobs; wine_session_stop' EXIT

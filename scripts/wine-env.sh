@@ -39,12 +39,7 @@ export WINEPREFIX="$VARNOW_BUILD_DIR/wine-prefix"
 VARNOW_WINE_LOG="$VARNOW_BUILD_DIR/wine-io/wine.log"
 mkdir -p "$VARNOW_BUILD_DIR/wine-io"
 
-# Some machines run no 32-bit Linux programs at all (a kernel without IA32
-# emulation): Wine's 32-bit loader then fails with "Exec format error", and
-# only 64-bit Windows programs can run, through the 64-bit loader directly.
-wine_runs_32bit() {
-  /usr/lib/wine/wine --version >/dev/null 2>&1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/wine-arch.sh"
 
 # The prefix's architecture follows the build tree, whatever the caller's
 # environment says: a prefix made for another one fails every later step.

@@ -4,57 +4,14 @@
 
 #include <thread>
 
+#include "tests/wine/EndToEnd.h"
 #include "tests/wine/PlatformTestSupport.h"
-#include "tests/wine/VarnowDriver.h"
 
 using namespace e2e;
+using namespace e2e_fixture;
 using namespace std::chrono_literals;
 
 namespace {
-
-const wchar_t kStartSearch[] = L"検索開始";
-const wchar_t kStopSearch[] = L"検索中断";
-const wchar_t kCancelOutput[] = L"出力中止";
-
-std::string Payload(const std::string& tag, size_t size) {
-    std::string bytes = tag + ":";
-    while (bytes.size() < size) bytes += static_cast<char>('a' + bytes.size() % 26);
-    bytes.resize(size);
-    return bytes;
-}
-
-size_t CountOf(const std::string& haystack, const std::string& needle) {
-    size_t count = 0;
-    for (size_t at = haystack.find(needle); at != std::string::npos;
-         at = haystack.find(needle, at + 1))
-        ++count;
-    return count;
-}
-
-class RelayEndToEnd : public ::testing::Test {
-protected:
-    void SetUp() override {
-        m_capture = LptCapture(1);
-        ASSERT_FALSE(m_capture.empty()) << "VARNOW_LPT1_CAPTURE is not set";
-        ASSERT_TRUE(WriteFileBytes(m_capture, ""));
-        DeleteFileW((m_capture + L".stall").c_str());
-    }
-    void TearDown() override { DeleteFileW((m_capture + L".stall").c_str()); }
-
-    // The capture, once it has stopped growing for a moment.
-    std::string SettledCapture() {
-        std::string last = ReadFileBytes(m_capture);
-        for (int i = 0; i < 20; ++i) {
-            std::this_thread::sleep_for(150ms);
-            std::string now = ReadFileBytes(m_capture);
-            if (now == last) return now;
-            last = now;
-        }
-        return last;
-    }
-
-    std::wstring m_capture;
-};
 
 TEST_F(RelayEndToEnd, OneJobWaitsForItsCompanionThenArrivesWithHeaderAndFooter) {
     ProfileSection section("E2E_Road");
@@ -343,58 +300,6 @@ TEST_F(RelayEndToEnd, ReadOnlyJobIsRelayedOnceAndDeleted) {
     EXPECT_TRUE(WaitFor([&] { return !FileExists(path); }, 10s));
     EXPECT_EQ(SettledCapture(), job);
 }
-
-// Sets and clears the immutable flag of a job file (chattr), which makes Wine
-// report a delete as done while the file stays. Under Wine a Windows program
-// can start a Linux one, though without a handle to wait on, so the flag is
-// watched from here: an immutable file cannot be opened for writing, not even
-// by root. The flag is always cleared at the end, or the build tree could not
-// be deleted.
-class ImmutableFlag {
-public:
-    explicit ImmutableFlag(std::wstring path) : m_path(std::move(path)) {}
-    ~ImmutableFlag() {
-        if (FileExists(m_path)) Set(false);
-    }
-    ImmutableFlag(const ImmutableFlag&) = delete;
-    ImmutableFlag& operator=(const ImmutableFlag&) = delete;
-
-    bool Set(bool immutable) const {
-        return Chattr(immutable ? "+i" : "-i") &&
-               WaitFor([&] { return (WriteOpenError() == ERROR_ACCESS_DENIED) == immutable; }, 10s);
-    }
-
-private:
-    DWORD WriteOpenError() const {
-        HANDLE file = CreateFileW(m_path.c_str(), GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return GetLastError();
-        CloseHandle(file);
-        return ERROR_SUCCESS;
-    }
-
-    bool Chattr(const char* flag) const {
-        using UnixFileName = char*(CDECL*)(LPCWSTR);
-        const auto toUnix = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
-            GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-        char* unixPath = toUnix ? toUnix(m_path.c_str()) : nullptr;
-        if (!unixPath) return false;
-        std::string line = std::string("/usr/bin/chattr ") + flag + " \"" + unixPath + "\"";
-        HeapFree(GetProcessHeap(), 0, unixPath);
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
-        if (!CreateProcessA("Z:\\usr\\bin\\chattr", line.data(), nullptr, nullptr, FALSE, 0,
-                            nullptr, nullptr, &startup, &process))
-            return false;
-        if (process.hThread) CloseHandle(process.hThread);
-        if (process.hProcess) CloseHandle(process.hProcess);
-        return true;
-    }
-
-    std::wstring m_path;
-};
 
 TEST_F(RelayEndToEnd, JobThatStaysAfterItsDeleteIsRelayedOnceEvenAcrossARestart) {
     ProfileSection section("E2E_Immutable");

@@ -117,8 +117,9 @@ void ProfileSection::SetInt(const char* value, int number) const {
                     REG_DWORD, &data, sizeof data);
 }
 
-bool ProfileSection::Read(const char* value, DWORD* type, std::string* bytes) const {
+bool ProfileSection::Read(const char* value, DWORD* type, std::string* bytes, const char* subkey) const {
     std::string key = std::string(kAppKey) + "\\" + m_name;
+    if (subkey) key += std::string("\\") + subkey;
     DWORD size = 0;
     if (RegGetValueA(HKEY_CURRENT_USER, key.c_str(), value, RRF_RT_ANY | RRF_NOEXPAND, type,
                      nullptr, &size) != ERROR_SUCCESS)
@@ -273,6 +274,63 @@ HWND FindProcessWindow(DWORD processId, const std::wstring& caption) {
     ProcessWindowSearch search{processId, &caption, nullptr};
     EnumWindows(MatchProcessWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+ImmutableFlag::~ImmutableFlag() {
+    if (FileExists(m_path)) Set(false);
+}
+
+bool ImmutableFlag::Set(bool immutable) const {
+    return Chattr(immutable ? "+i" : "-i") &&
+           WaitFor([&] { return Refuses() == immutable; }, std::chrono::seconds(10));
+}
+
+bool ImmutableFlag::Refuses() const {
+    if (m_isFolder) {
+        const std::wstring probe = m_path + L"\\immutable-probe";
+        if (!WriteFileBytes(probe, "")) return true;
+        DeleteFileW(probe.c_str());
+        return false;
+    }
+    HANDLE file = CreateFileW(m_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_ACCESS_DENIED;
+    CloseHandle(file);
+    return false;
+}
+
+bool ImmutableFlag::Chattr(const char* flag) const {
+    const std::string path = UnixPath(m_path);
+    return !path.empty() && StartLinuxProgram("/usr/bin/chattr", {flag, path});
+}
+
+std::string UnixPath(const std::wstring& path) {
+    using UnixFileName = char*(CDECL*)(LPCWSTR);
+    const auto toUnix = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* unixPath = toUnix ? toUnix(path.c_str()) : nullptr;
+    if (!unixPath) return std::string();
+    std::string result = unixPath;
+    HeapFree(GetProcessHeap(), 0, unixPath);
+    return result;
+}
+
+bool StartLinuxProgram(const std::string& program, const std::vector<std::string>& arguments) {
+    std::string line = program;
+    for (const std::string& argument : arguments) line += " \"" + argument + "\"";
+    std::string windowsProgram = "Z:" + program;
+    for (char& c : windowsProgram) {
+        if (c == '/') c = '\\';
+    }
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(windowsProgram.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return false;
+    if (process.hThread) CloseHandle(process.hThread);
+    if (process.hProcess) CloseHandle(process.hProcess);
+    return true;
 }
 
 }  // namespace e2e

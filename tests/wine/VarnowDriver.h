@@ -36,8 +36,9 @@ public:
     const std::string& Name() const { return m_name; }
     void SetString(const char* value, const std::string& text) const;
     void SetInt(const char* value, int number) const;
-    // Type and raw bytes of a stored value; false when absent.
-    bool Read(const char* value, DWORD* type, std::string* bytes) const;
+    // Type and raw bytes of a stored value, of the section or of one of its
+    // subkeys; false when absent.
+    bool Read(const char* value, DWORD* type, std::string* bytes, const char* subkey = nullptr) const;
 
 private:
     std::string m_name;
@@ -72,6 +73,36 @@ public:
 private:
     PROCESS_INFORMATION m_process{};
     HWND m_window = nullptr;
+};
+
+// The Linux path Wine keeps a Windows path at; empty when there is none.
+std::string UnixPath(const std::wstring& path);
+// Starts a Linux program (a full path) from this Windows process. Under Wine
+// there is no handle to wait on: callers watch for its effect.
+bool StartLinuxProgram(const std::string& program, const std::vector<std::string>& arguments);
+
+// Sets and clears the immutable flag (chattr) of a file or a folder, which
+// makes Wine report a delete as done while the file stays. Under Wine a
+// Windows program can start a Linux one, though without a handle to wait on,
+// so the flag is watched from here: an immutable file cannot be opened for
+// writing, and nothing can be made in an immutable folder, not even by root.
+// The flag is always cleared at the end, or the build tree could not be
+// deleted.
+class ImmutableFlag {
+public:
+    explicit ImmutableFlag(std::wstring path, bool isFolder = false)
+        : m_path(std::move(path)), m_isFolder(isFolder) {}
+    ~ImmutableFlag();
+    ImmutableFlag(const ImmutableFlag&) = delete;
+    ImmutableFlag& operator=(const ImmutableFlag&) = delete;
+    bool Set(bool immutable) const;
+
+private:
+    bool Refuses() const;
+    bool Chattr(const char* flag) const;
+
+    std::wstring m_path;
+    bool m_isFolder;
 };
 
 struct MenuItem {
