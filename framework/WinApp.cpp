@@ -4,7 +4,7 @@
 #include <shellapi.h>
 
 #include "framework/Text.h"
-#include "relay/MbcsText.h"
+#include "platform/MbcsText.h"
 
 namespace {
 

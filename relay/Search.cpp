@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "relay/MbcsText.h"
+#include "platform/MbcsText.h"
 
 bool NamesAnyOf(platform::FileSystem& fs, const std::string& path,
                 const std::vector<std::string>& files) {

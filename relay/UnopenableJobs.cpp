@@ -5,7 +5,7 @@
 #include <set>
 #include <tuple>
 
-#include "relay/MbcsText.h"
+#include "platform/MbcsText.h"
 
 namespace {
 
