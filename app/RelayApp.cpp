@@ -39,6 +39,8 @@ BOOL CRelayApp::InitInstance() {
     relay.m_strTarget = GetProfileString(section, "Target", "*.GLF");
     relay.m_strWaiting = GetProfileString(section, "Waiting", ".OFI");
     relay.m_nPriority = GetProfileInt(section, "Priority", 3);
+    relay.m_bRecord = GetProfileInt(section, "Record", 1);
+    relay.m_nRecordDays = static_cast<uint32_t>(GetProfileInt(section, "RecordDays", 90));
     // The jobs an earlier run could not delete are remembered beside the
     // section's settings; only now is the section known.
     if (const RegistryProfile* profile = Profile()) {
@@ -57,5 +59,7 @@ BOOL CRelayApp::InitInstance() {
     WriteProfileString(section, "Target", relay.m_strTarget);
     WriteProfileString(section, "Waiting", relay.m_strWaiting);
     WriteProfileInt(section, "Priority", relay.m_nPriority);
+    WriteProfileInt(section, "Record", relay.m_bRecord);
+    WriteProfileInt(section, "RecordDays", static_cast<int>(relay.m_nRecordDays));
     return FALSE;
 }
