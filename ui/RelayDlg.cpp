@@ -80,6 +80,7 @@ BOOL CRelayDlg::OnInitDialog() {
     m_sliderPriority.SetPos(m_engine.m_nPriority);
     UpdateData(false);
     m_pTray->SetCallback(this, WM_TRAY_CALLBACK);
+    m_pTray->SetSection(m_engine.m_strProfile);
     m_pTray->SetTrayIcon(IDI_TRAY, IDS_VERSION);
     ::SetWindowTextW(m_hWnd, AnsiToWide(m_engine.m_strProfile).c_str());
     m_engine.ResetCounters();
@@ -101,16 +102,16 @@ BOOL CRelayDlg::OnInitDialog() {
     return TRUE;
 }
 
-// About at the end; no Maximize, Size or Restore for a fixed-size window
-// that hides when minimised.
+// The record folder and About at the end; no Maximize, Size or Restore for
+// a fixed-size window that hides when minimised.
 void CRelayDlg::SetUpSystemMenu() {
     HMENU menu = ::GetSystemMenu(m_hWnd, FALSE);
     if (!menu) return;
+    const std::wstring records = LoadResourceString(IDS_OPEN_RECORDS);
     const std::wstring about = LoadResourceString(IDS_ABOUTBOX);
-    if (!about.empty()) {
-        ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-        ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, about.c_str());
-    }
+    if (!records.empty() || !about.empty()) ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    if (!records.empty()) ::AppendMenuW(menu, MF_STRING, IDM_OPEN_RECORDS, records.c_str());
+    if (!about.empty()) ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, about.c_str());
     ::DeleteMenu(menu, SC_MAXIMIZE, MF_BYCOMMAND);
     ::DeleteMenu(menu, SC_SIZE, MF_BYCOMMAND);
     ::DeleteMenu(menu, SC_RESTORE, MF_BYCOMMAND);
@@ -149,6 +150,8 @@ void CRelayDlg::BringBack() {
 LRESULT CRelayDlg::OnSysCommand(WPARAM wParam, LPARAM) {
     if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
         ShowAbout();
+    } else if ((wParam & 0xFFF0) == IDM_OPEN_RECORDS) {
+        OpenRecordFolder();
     } else if (wParam == SC_CLOSE) {
         m_engine.ExitCommand();
     } else {
@@ -177,6 +180,9 @@ BOOL CRelayDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
         break;
     case ID_TRAY_SHOW:
         BringBack();
+        break;
+    case ID_OPEN_RECORDS:
+        OpenRecordFolder();
         break;
     default:
         break;

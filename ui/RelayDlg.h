@@ -28,6 +28,8 @@ public:
     // before the window opens and takes them back after it has ended.
     RelayEngine& Engine() { return m_engine; }
     const RelayEngine& Engine() const { return m_engine; }
+    // The section's record folder (UTF-8), empty when there is no place for it.
+    std::string RecordFolderPath() const;
 
     CEdit m_editFolder;
     CSliderCtrl m_sliderPriority;
@@ -75,6 +77,7 @@ private:
     void ShowAbout();
     void BringBack();
     void BrowseFile(const wchar_t* title, std::string& path);
+    void OpenRecordFolder();
 
     // RelayView: the engine's hold on the window.
     void EnableControl(SettingControl control, bool enable) override;
@@ -94,6 +97,8 @@ private:
     void BeginWaitCursor() override;
     void EndWaitCursor() override;
     void WaitUntil(const std::function<bool()>& done, unsigned pollMs) override;
+    void ShowStatus(const std::string& utf8) override;
+    void ShowTrouble(bool trouble, const std::string& shortUtf8) override;
     void RemoveTrayIcon() override;
     void EndDialog() override;
     CWnd& Control(SettingControl control);
