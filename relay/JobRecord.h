@@ -27,7 +27,6 @@ public:
     // lines are written at all, and how many days of files are kept (0: all
     // of them). Until this is called nothing is written or deleted.
     void KeepIn(std::string folder, bool writeLines, uint32_t keepDays);
-    const std::string& Folder() const { return m_folder; }
 
     // Records one outcome, or counts it when it repeats the failure written
     // last: the same result on the same output, for the same job (or for any

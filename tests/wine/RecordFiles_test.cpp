@@ -1,12 +1,13 @@
 // The Win32 twin of the record's files and text conversion on real files,
 // under code page 932 and TZ=UTC as the harness sets them.
+#include "platform/RecordFiles.h"
+
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
-#include "platform/RecordFiles.h"
 #include "platform/TextCodec.h"
 #include "tests/wine/PlatformTestSupport.h"
 
@@ -21,8 +22,8 @@ TEST(Win32RecordFiles, AppendsListsAndDeletesInFoldersOfAnyName) {
     TempFolder temp;
     const std::string folder = temp.Path() + u8"\\記録\\한국";
     const std::string path = folder + "\\2026-12-09.csv";
-    const std::wstring widePath = std::wstring(temp.Path().begin(), temp.Path().end()) +
-                                  L"\\記録\\한국\\2026-12-09.csv";
+    const std::wstring widePath =
+        std::wstring(temp.Path().begin(), temp.Path().end()) + L"\\記録\\한국\\2026-12-09.csv";
 
     ASSERT_TRUE(files.Append(path, "START;", "one;"));
     ASSERT_TRUE(files.Append(path, "START;", "two;"));
