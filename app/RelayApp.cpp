@@ -24,37 +24,42 @@ AppCommandTable CRelayApp::GetCommandTable() const {
 BOOL CRelayApp::InitInstance() {
     SetRegistryKey("Brenholt");
     CRelayDlg dlg;
-    dlg.m_strProfile = DeriveSectionName(::GetCommandLineA(), platform::IsLeadByteSystem);
+    RelayEngine& relay = dlg.Engine();
+    relay.m_strProfile = DeriveSectionName(::GetCommandLineA(), platform::IsLeadByteSystem);
     char folder[MAX_PATH] = "";
     const DWORD length = ::GetCurrentDirectoryA(MAX_PATH, folder);
-    dlg.m_strFolder.assign(folder, length < MAX_PATH ? length : 0);
+    relay.m_strFolder.assign(folder, length < MAX_PATH ? length : 0);
 
-    const std::string& section = dlg.m_strProfile;
-    dlg.m_bIconic = GetProfileInt(section, "Iconic", 0);
-    dlg.m_strFolder = GetProfileString(section, "Findpos", dlg.m_strFolder);
-    dlg.m_strOutput = GetProfileString(section, "Output", "LPT1");
-    dlg.m_strFooter = GetProfileString(section, "Footer", "");
-    dlg.m_strHeader = GetProfileString(section, "Header", "");
-    dlg.m_strTarget = GetProfileString(section, "Target", "*.GLF");
-    dlg.m_strWaiting = GetProfileString(section, "Waiting", ".OFI");
-    dlg.m_nPriority = GetProfileInt(section, "Priority", 3);
+    const std::string& section = relay.m_strProfile;
+    relay.m_bIconic = GetProfileInt(section, "Iconic", 0);
+    relay.m_strFolder = GetProfileString(section, "Findpos", relay.m_strFolder);
+    relay.m_strOutput = GetProfileString(section, "Output", "LPT1");
+    relay.m_strFooter = GetProfileString(section, "Footer", "");
+    relay.m_strHeader = GetProfileString(section, "Header", "");
+    relay.m_strTarget = GetProfileString(section, "Target", "*.GLF");
+    relay.m_strWaiting = GetProfileString(section, "Waiting", ".OFI");
+    relay.m_nPriority = GetProfileInt(section, "Priority", 3);
+    relay.m_bRecord = GetProfileInt(section, "Record", 1);
+    relay.m_nRecordDays = static_cast<uint32_t>(GetProfileInt(section, "RecordDays", 90));
     // The jobs an earlier run could not delete are remembered beside the
     // section's settings; only now is the section known.
     if (const RegistryProfile* profile = Profile()) {
-        dlg.KeepUndeletableJobsIn(std::make_unique<RegistryUndeletableStore>(*profile, section));
+        relay.KeepUndeletableJobsIn(std::make_unique<RegistryUndeletableStore>(*profile, section));
     }
 
     m_pMainWnd = &dlg;
     dlg.DoModal();
     m_pMainWnd = nullptr;
 
-    WriteProfileInt(section, "Iconic", dlg.m_bIconic);
-    WriteProfileString(section, "Findpos", dlg.m_strFolder);
-    WriteProfileString(section, "Output", dlg.m_strOutput);
-    WriteProfileString(section, "Footer", dlg.m_strFooter);
-    WriteProfileString(section, "Header", dlg.m_strHeader);
-    WriteProfileString(section, "Target", dlg.m_strTarget);
-    WriteProfileString(section, "Waiting", dlg.m_strWaiting);
-    WriteProfileInt(section, "Priority", dlg.m_nPriority);
+    WriteProfileInt(section, "Iconic", relay.m_bIconic);
+    WriteProfileString(section, "Findpos", relay.m_strFolder);
+    WriteProfileString(section, "Output", relay.m_strOutput);
+    WriteProfileString(section, "Footer", relay.m_strFooter);
+    WriteProfileString(section, "Header", relay.m_strHeader);
+    WriteProfileString(section, "Target", relay.m_strTarget);
+    WriteProfileString(section, "Waiting", relay.m_strWaiting);
+    WriteProfileInt(section, "Priority", relay.m_nPriority);
+    WriteProfileInt(section, "Record", relay.m_bRecord);
+    WriteProfileInt(section, "RecordDays", static_cast<int>(relay.m_nRecordDays));
     return FALSE;
 }

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "relay/MbcsText.h"
+#include "platform/MbcsText.h"
 
 std::string DeriveSectionName(const char* commandLine, platform::LeadByteTest isLeadByte) {
     const std::string line = commandLine ? commandLine : "";

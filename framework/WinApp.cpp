@@ -1,10 +1,10 @@
 #include "framework/WinApp.h"
 
-#include <objbase.h>
 #include <shellapi.h>
 
+#include "framework/ComApartment.h"
 #include "framework/Text.h"
-#include "relay/MbcsText.h"
+#include "platform/MbcsText.h"
 
 namespace {
 
@@ -41,22 +41,6 @@ std::wstring ManualPath() {
     std::wstring manual(path, length);
     return manual.substr(0, manual.find_last_of(L'\\') + 1) + L"Varnow.html";
 }
-
-// The shell may hand the file to an extension that needs COM on this thread.
-class ComApartment {
-public:
-    ComApartment()
-        : m_initialised(SUCCEEDED(
-              ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
-    ~ComApartment() {
-        if (m_initialised) ::CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    bool m_initialised;
-};
 
 bool OpenWithDefaultProgram(HWND owner, const std::wstring& path) {
     const ComApartment apartment;

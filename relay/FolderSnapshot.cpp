@@ -1,6 +1,6 @@
 #include "relay/FolderSnapshot.h"
 
-#include "relay/MbcsText.h"
+#include "platform/MbcsText.h"
 
 std::string FolderOf(const std::string& path, platform::LeadByteTest isLeadByte) {
     size_t length = mbcs::FolderPartLength(path, isLeadByte);

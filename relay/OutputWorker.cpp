@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "relay/MbcsText.h"
+#include "platform/MbcsText.h"
 #include "relay/Search.h"
 
 namespace {

@@ -33,4 +33,8 @@ struct RelayState {
     // Written by the worker alone, read by the display refresh; wraps modulo 2^32.
     std::atomic<uint32_t> m_nByteCount{0};
     int64_t m_timeStart = 0;  // seconds since 1970-01-01 UTC
+    // The job record: written (1, the default) or not (0), and how many days
+    // its day files are kept (0: without limit).
+    int32_t m_bRecord = 1;
+    uint32_t m_nRecordDays = 90;
 };

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 // The controls the run states switch, in the order every transition switches them.
 enum class SettingControl {
@@ -38,6 +39,12 @@ public:
     // Keeps the window alive (repainting, timers) while polling `done` every
     // `pollMs` until it returns true.
     virtual void WaitUntil(const std::function<bool()>& done, unsigned pollMs) = 0;
+    // The status line under the totals: the trouble that stands, or else the
+    // last job relayed. UTF-8, one line that a glance can take in.
+    virtual void ShowStatus(const std::string& utf8) = 0;
+    // While `trouble` holds, the tray icon shows its warning variant and its
+    // tooltip the few words of `shortUtf8`; false brings the usual icon back.
+    virtual void ShowTrouble(bool trouble, const std::string& shortUtf8) = 0;
     // Removes the tray icon and ends the modal run of the window.
     virtual void RemoveTrayIcon() = 0;
     virtual void EndDialog() = 0;

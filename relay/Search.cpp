@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "relay/MbcsText.h"
+#include "platform/MbcsText.h"
 
 namespace {
 

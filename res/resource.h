@@ -4,14 +4,17 @@
 #define IDR_MAINFRAME 128
 #define IDI_TRAY 129
 #define IDR_TRAY_MENU 129
+#define IDI_TRAY_WARNING 130
 
 #define IDD_ABOUTBOX 100
 #define IDD_VARNOW_DIALOG 102
 
 #define IDS_ABOUTBOX 101
 #define IDS_VERSION 102
+#define IDS_OPEN_RECORDS 103
 
 #define IDM_ABOUTBOX 0x0010
+#define IDM_OPEN_RECORDS 0x0020
 
 #define IDC_TARGET 1000
 #define IDC_WAITING 1001
@@ -27,6 +30,7 @@
 #define IDC_UPTIME 1010
 #define IDC_FOLDER 1011
 #define IDC_BROWSE_FOLDER 1012
+#define IDC_STATUS 1013
 
 #define ID_SEARCH_START 101
 #define ID_SEARCH_STOP 32771
@@ -35,6 +39,7 @@
 #define ID_APP_ABOUT_TRAY 32776
 #define ID_TRAY_HIDE 32777
 #define ID_TRAY_SHOW 32778
+#define ID_OPEN_RECORDS 32779
 
 // The framework's ID_HELP: the Help button issues the help command itself.
 #define ID_HELP_BUTTON 57670

@@ -132,23 +132,48 @@ def program_icon(size):
     return image
 
 
-def tray_icon():
+def tray_icon(size, warning=False):
     """A blue disc with a white arrow: the relay at work, told apart from the
-    program icon at a glance in the notification area."""
-    size = 32
+    program icon at a glance in the notification area. The warning variant
+    carries a yellow triangle with an exclamation mark in its lower right
+    corner, so the disc stays recognisable while a trouble stands."""
     image = canvas(size, size, CLEAR)
-    centre, radius = 15.5, 15.0
+    s = size / 32.0
+    centre, radius = 15.5 * s, 15.0 * s
     for y in range(size):
         for x in range(size):
             d = ((x - centre) ** 2 + (y - centre) ** 2) ** 0.5
-            if d <= radius - 1.2:
+            if d <= radius - 1.2 * s:
                 image[y][x] = BLUE
             elif d <= radius:
                 image[y][x] = NAVY
-    fill(image, 6, 13, 18, 18, WHITE)  # arrow shaft
-    for i in range(9):  # arrow head
-        fill(image, 18 + i, 7 + i, 18 + i, 24 - i, WHITE)
+    fill(image, round(6 * s), round(13 * s), round(18 * s), round(18 * s), WHITE)  # arrow shaft
+    for i in range(round(9 * s)):  # arrow head
+        fill(image, round(18 * s) + i, round(7 * s) + i, round(18 * s) + i, round(24 * s) - i, WHITE)
+    if warning:
+        warning_mark(image)
     return image
+
+
+def warning_mark(image):
+    """A yellow triangle outlined in black, point up, in the lower right
+    corner, with a black exclamation mark."""
+    size = len(image)
+    height = size // 2 + 1
+    width = 2 * round(height * 0.6) + 1  # odd: the point is one pixel
+    centre = size - 1 - width // 2
+    top = size - height
+    for row in range(height):
+        half = round(row * (width // 2) / (height - 1))
+        y = top + row
+        fill(image, centre - half, y, centre + half, y, YELLOW)
+        image[y][centre - half] = BLACK
+        image[y][centre + half] = BLACK
+    fill(image, centre - width // 2, size - 1, centre + width // 2, size - 1, BLACK)
+    stroke = 1 if size >= 32 else 0
+    bar_top, dot = top + height // 3, size - 1 - max(2, height // 6)
+    fill(image, centre - stroke, bar_top, centre + stroke, dot - 2 - stroke, BLACK)
+    fill(image, centre - stroke, dot - stroke, centre + stroke, dot, BLACK)
 
 
 def rows_4bpp(image):
@@ -219,7 +244,8 @@ def main():
         write_bmp(os.path.join(res, 'DIR_SET%s.bmp' % suffix), button(24, 22, FOLDER, look))
         write_bmp(os.path.join(res, 'REF_SET%s.bmp' % suffix), button(22, 21, DOCUMENT, look))
     write_ico(os.path.join(res, 'Varnow.ico'), [program_icon(32), program_icon(16)])
-    write_ico(os.path.join(res, 'Tray.ico'), [tray_icon()])
+    write_ico(os.path.join(res, 'Tray.ico'), [tray_icon(32), tray_icon(16)])
+    write_ico(os.path.join(res, 'TrayWarning.ico'), [tray_icon(32, True), tray_icon(16, True)])
 
 
 if __name__ == '__main__':

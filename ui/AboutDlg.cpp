@@ -18,9 +18,9 @@ void CAboutDlg::DoDataExchange(CDataExchange& dx) {
 BOOL CAboutDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     ::SetDlgItemTextW(m_hWnd, IDC_VERSION, LoadResourceString(IDS_VERSION).c_str());
-    m_strFileCount = m_pMainDlg->m_strFileCount;
-    m_strByteCount = m_pMainDlg->m_strByteCount;
-    m_strUptime = m_pMainDlg->m_strUptime;
+    m_strFileCount = m_pMainDlg->Engine().m_strFileCount;
+    m_strByteCount = m_pMainDlg->Engine().m_strByteCount;
+    m_strUptime = m_pMainDlg->Engine().m_strUptime;
     UpdateData(false);
     return TRUE;
 }

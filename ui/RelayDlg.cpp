@@ -8,9 +8,9 @@
 
 CRelayDlg::CRelayDlg(CWnd* parent)
     : CDialog(IDD_VARNOW_DIALOG, parent),
-      RelayEngine(*this, platform::SystemFileSystem(), platform::SystemClock(),
-                  platform::SystemThreadStarter(), platform::IsLeadByteSystem),
-      m_pTray(std::make_unique<CTrayIcon>(IDI_TRAY, IDS_VERSION)) {
+      m_pTray(std::make_unique<CTrayIcon>(IDI_TRAY, IDS_VERSION)),
+      m_engine(*this, platform::SystemFileSystem(), platform::SystemClock(),
+               platform::SystemThreadStarter(), platform::IsLeadByteSystem) {
     char path[MAX_PATH] = "";
     if (::GetModuleFileNameA(nullptr, path, MAX_PATH) > 0)
         ::ExtractIconExA(path, 0, m_hIcon.put(), m_hSmallIcon.put(), 1);
@@ -51,15 +51,15 @@ void CRelayDlg::DoDataExchange(CDataExchange& dx) {
     DDX_Control(dx, IDC_FOOTER, m_editFooter);
     DDX_Control(dx, IDCANCEL, m_btnExit);
     DDX_Control(dx, IDOK, m_btnRun);
-    DDX_Text(dx, IDC_OUTPUT, m_strOutput);
-    DDX_Text(dx, IDC_FOOTER, m_strFooter);
-    DDX_Text(dx, IDC_HEADER, m_strHeader);
-    DDX_Text(dx, IDC_TARGET, m_strTarget);
-    DDX_Text(dx, IDC_WAITING, m_strWaiting);
-    DDX_Text(dx, IDC_FILE_COUNT, m_strFileCount);
-    DDX_Text(dx, IDC_BYTE_COUNT, m_strByteCount);
-    DDX_Text(dx, IDC_UPTIME, m_strUptime);
-    DDX_Text(dx, IDC_FOLDER, m_strFolder);
+    DDX_Text(dx, IDC_OUTPUT, m_engine.m_strOutput);
+    DDX_Text(dx, IDC_FOOTER, m_engine.m_strFooter);
+    DDX_Text(dx, IDC_HEADER, m_engine.m_strHeader);
+    DDX_Text(dx, IDC_TARGET, m_engine.m_strTarget);
+    DDX_Text(dx, IDC_WAITING, m_engine.m_strWaiting);
+    DDX_Text(dx, IDC_FILE_COUNT, m_engine.m_strFileCount);
+    DDX_Text(dx, IDC_BYTE_COUNT, m_engine.m_strByteCount);
+    DDX_Text(dx, IDC_UPTIME, m_engine.m_strUptime);
+    DDX_Text(dx, IDC_FOLDER, m_engine.m_strFolder);
 }
 
 // Fills the window, puts the icon in the notification area and starts
@@ -73,22 +73,23 @@ BOOL CRelayDlg::OnInitDialog() {
     ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon.get()));
     ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hSmallIcon.get()));
 
-    EnterStopped();
+    m_engine.EnterStopped();
     EnableRunButton(true);
     SetRunButtonCaption(kCaptionStartSearch);
     m_sliderPriority.SetRange(0, 6, false);
-    m_sliderPriority.SetPos(m_nPriority);
+    m_sliderPriority.SetPos(m_engine.m_nPriority);
     UpdateData(false);
     m_pTray->SetCallback(this, WM_TRAY_CALLBACK);
+    m_pTray->SetSection(m_engine.m_strProfile);
     m_pTray->SetTrayIcon(IDI_TRAY, IDS_VERSION);
-    ::SetWindowTextW(m_hWnd, AnsiToWide(m_strProfile).c_str());
-    ResetCounters();
+    ::SetWindowTextW(m_hWnd, AnsiToWide(m_engine.m_strProfile).c_str());
+    m_engine.ResetCounters();
 
     CentreOnWorkArea();
     RECT rect{};
     ::GetWindowRect(m_hWnd, &rect);
-    m_rectWindow = WindowRect{rect.left, rect.top, rect.right, rect.bottom};
-    if (m_bIconic) {
+    m_engine.m_rectWindow = WindowRect{rect.left, rect.top, rect.right, rect.bottom};
+    if (m_engine.m_bIconic) {
         m_bHoldHidden = true;
         ::ShowWindow(m_hWnd, SW_HIDE);
         ::CloseWindow(m_hWnd);
@@ -97,20 +98,20 @@ BOOL CRelayDlg::OnInitDialog() {
         ::ShowWindow(m_hWnd, SW_SHOW);
     }
     ::SetTimer(m_hWnd, kDisplayTimer, 0, nullptr);
-    RelayEngine::OnOK();
+    m_engine.OnOK();
     return TRUE;
 }
 
-// About at the end; no Maximize, Size or Restore for a fixed-size window
-// that hides when minimised.
+// The record folder and About at the end; no Maximize, Size or Restore for
+// a fixed-size window that hides when minimised.
 void CRelayDlg::SetUpSystemMenu() {
     HMENU menu = ::GetSystemMenu(m_hWnd, FALSE);
     if (!menu) return;
+    const std::wstring records = LoadResourceString(IDS_OPEN_RECORDS);
     const std::wstring about = LoadResourceString(IDS_ABOUTBOX);
-    if (!about.empty()) {
-        ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-        ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, about.c_str());
-    }
+    if (!records.empty() || !about.empty()) ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    if (!records.empty()) ::AppendMenuW(menu, MF_STRING, IDM_OPEN_RECORDS, records.c_str());
+    if (!about.empty()) ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, about.c_str());
     ::DeleteMenu(menu, SC_MAXIMIZE, MF_BYCOMMAND);
     ::DeleteMenu(menu, SC_SIZE, MF_BYCOMMAND);
     ::DeleteMenu(menu, SC_RESTORE, MF_BYCOMMAND);
@@ -149,8 +150,10 @@ void CRelayDlg::BringBack() {
 LRESULT CRelayDlg::OnSysCommand(WPARAM wParam, LPARAM) {
     if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
         ShowAbout();
+    } else if ((wParam & 0xFFF0) == IDM_OPEN_RECORDS) {
+        OpenRecordFolder();
     } else if (wParam == SC_CLOSE) {
-        ExitCommand();
+        m_engine.ExitCommand();
     } else {
         return Default();
     }
@@ -164,10 +167,10 @@ BOOL CRelayDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
     case ID_SEARCH_START:
     case ID_SEARCH_STOP:
     case ID_OUTPUT_CANCEL:
-        RelayEngine::OnOK();
+        m_engine.OnOK();
         break;
     case ID_TRAY_EXIT:
-        ExitCommand();
+        m_engine.ExitCommand();
         break;
     case ID_APP_ABOUT_TRAY:
         ShowAbout();
@@ -177,6 +180,9 @@ BOOL CRelayDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
         break;
     case ID_TRAY_SHOW:
         BringBack();
+        break;
+    case ID_OPEN_RECORDS:
+        OpenRecordFolder();
         break;
     default:
         break;
@@ -214,7 +220,7 @@ LRESULT CRelayDlg::OnDestroy(WPARAM, LPARAM) {
 }
 
 LRESULT CRelayDlg::OnTimer(WPARAM wParam, LPARAM) {
-    RelayEngine::OnTimer(static_cast<unsigned>(wParam));
+    m_engine.OnTimer(static_cast<unsigned>(wParam));
     return 0;
 }
 
@@ -224,7 +230,7 @@ LRESULT CRelayDlg::OnTrayCallback(WPARAM wParam, LPARAM lParam) {
     if (wParam != IDI_TRAY) return Default();
     if (!m_pTray) return 0;  // the exit action has removed the icon
     if (lParam == WM_LBUTTONUP) m_bHoldHidden = false;
-    m_pTray->m_nMenuState = m_nRunState;
+    m_pTray->m_nMenuState = m_engine.m_nRunState;
     return m_pTray->HandleTrayMessage(wParam, lParam);
 }
 

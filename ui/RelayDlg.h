@@ -1,6 +1,7 @@
 // The main window: the settings, the totals and the run button, hidden in the
-// notification area while minimised. The relay engine holds the state and the
-// run-state logic; this class gives it a real window to drive.
+// notification area while minimised. The window owns the relay engine, which
+// holds the state and the run-state logic, forwards the user's commands and
+// its timers to it, and is the view the engine drives.
 #pragma once
 
 #include <windows.h>
@@ -19,9 +20,16 @@
 // DM_GETDEFID, which therefore has to reach the dialog manager unchanged.
 enum : UINT { WM_TRAY_CALLBACK = WM_USER };
 
-class CRelayDlg : public CDialog, public RelayView, public RelayEngine {
+class CRelayDlg : public CDialog, public RelayView {
 public:
     explicit CRelayDlg(CWnd* parent = nullptr);
+
+    // The settings and totals live in the engine; start-up fills the settings
+    // before the window opens and takes them back after it has ended.
+    RelayEngine& Engine() { return m_engine; }
+    const RelayEngine& Engine() const { return m_engine; }
+    // The section's record folder (UTF-8), empty when there is no place for it.
+    std::string RecordFolderPath() const;
 
     CEdit m_editFolder;
     CSliderCtrl m_sliderPriority;
@@ -44,8 +52,8 @@ protected:
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
     void DoDataExchange(CDataExchange& dx) override;
     BOOL OnInitDialog() override;
-    void OnOK() override { RelayEngine::OnOK(); }
-    void OnCancel() override { RelayEngine::OnCancel(); }
+    void OnOK() override { m_engine.OnOK(); }
+    void OnCancel() override { m_engine.OnCancel(); }
 
 private:
     // Message handlers.
@@ -69,6 +77,7 @@ private:
     void ShowAbout();
     void BringBack();
     void BrowseFile(const wchar_t* title, std::string& path);
+    void OpenRecordFolder();
 
     // RelayView: the engine's hold on the window.
     void EnableControl(SettingControl control, bool enable) override;
@@ -88,9 +97,13 @@ private:
     void BeginWaitCursor() override;
     void EndWaitCursor() override;
     void WaitUntil(const std::function<bool()>& done, unsigned pollMs) override;
+    void ShowStatus(const std::string& utf8) override;
+    void ShowTrouble(bool trouble, const std::string& shortUtf8) override;
     void RemoveTrayIcon() override;
     void EndDialog() override;
     CWnd& Control(SettingControl control);
+
+    RelayEngine m_engine;
 
     // Set by a start minimised: the dialog manager shows a modal dialog once
     // its queue first goes idle, which may come after the first display tick

@@ -11,9 +11,9 @@ const wchar_t kFileFilter[] = L"BIN (*.bin)|*.bin|TXT (*.txt)|*.txt|All (*.*)|*.
 
 }  // namespace
 
-void CRelayDlg::OnBrowseHeader() { BrowseFile(L"ヘッダーファイル", m_strHeader); }
+void CRelayDlg::OnBrowseHeader() { BrowseFile(L"ヘッダーファイル", m_engine.m_strHeader); }
 
-void CRelayDlg::OnBrowseFooter() { BrowseFile(L"フッターファイル", m_strFooter); }
+void CRelayDlg::OnBrowseFooter() { BrowseFile(L"フッターファイル", m_engine.m_strFooter); }
 
 // Save first so the dialog starts from what the edit shows; a cancel changes
 // nothing.
@@ -29,7 +29,7 @@ void CRelayDlg::OnBrowseFolder() {
     UpdateData(true);
     // A folder text too long for the browser's buffer is not preselected.
     wchar_t folder[MAX_PATH] = L"";
-    const std::wstring current = AnsiToWide(m_strFolder);
+    const std::wstring current = AnsiToWide(m_engine.m_strFolder);
     if (current.size() < MAX_PATH) current.copy(folder, current.size());
 
     BROWSEINFOW info{};
@@ -44,7 +44,7 @@ void CRelayDlg::OnBrowseFolder() {
     const bool isPath = ::SHGetPathFromIDListW(item, folder) != FALSE;
     ::CoTaskMemFree(item);
     if (!isPath) return;
-    m_strFolder = WideToAnsi(folder);
+    m_engine.m_strFolder = WideToAnsi(folder);
     UpdateData(false);
 }
 

@@ -1,6 +1,7 @@
 #include "ui/TrayIcon.h"
 
 #include "framework/Handles.h"
+#include "framework/Text.h"
 #include "relay/RelayState.h"
 #include "res/resource.h"
 
@@ -13,12 +14,46 @@ CTrayIcon::CTrayIcon(UINT iconId, UINT tipId) : m_nid{} {
 
 CTrayIcon::~CTrayIcon() { SetTrayIcon(0u, 0u); }
 
+namespace {
+
 // The record is passed in its first, 88-byte form, whose tooltip holds 64
 // bytes with the terminating zero, whatever size the headers give szTip.
+constexpr int kFirstFormTipBytes = 64;
+
+}  // namespace
+
 void CTrayIcon::LoadTip(UINT tipId) {
-    constexpr int kFirstFormTipBytes = 64;
-    if (::LoadStringA(::GetModuleHandleW(nullptr), tipId, m_nid.szTip, kFirstFormTipBytes) <= 0)
-        m_nid.szTip[0] = '\0';
+    char tip[kFirstFormTipBytes] = "";
+    if (::LoadStringA(::GetModuleHandleW(nullptr), tipId, tip, kFirstFormTipBytes) <= 0)
+        tip[0] = '\0';
+    m_strTip = tip;
+    ComposeTip();
+}
+
+// "Varnow Ver1.1 - LABEL", and the trouble on a line of its own. A tooltip
+// too long for the record loses its end, never half a double-byte character.
+void CTrayIcon::ComposeTip() {
+    std::string tip = m_strTip;
+    if (!m_strSection.empty()) tip += " - " + m_strSection;
+    if (!m_strTrouble.empty()) tip += (tip.empty() ? "" : "\n") + m_strTrouble;
+    tip = CutAtByteLimit(tip, kFirstFormTipBytes - 1);
+    tip.copy(m_nid.szTip, tip.size());
+    m_nid.szTip[tip.size()] = '\0';
+}
+
+// Section names are registry key names, which ignore case.
+void CTrayIcon::SetSection(const std::string& sectionAnsi) {
+    m_strSection = ::lstrcmpiA(sectionAnsi.c_str(), "Varnow") == 0 ? std::string() : sectionAnsi;
+    ComposeTip();
+}
+
+// An icon that is not shown is not added here; the tooltip waits for the
+// next shell call.
+BOOL CTrayIcon::ShowTrouble(bool trouble, const std::string& troubleAnsi) {
+    m_strTrouble = trouble ? troubleAnsi : std::string();
+    ComposeTip();
+    if (!m_nid.hIcon) return TRUE;
+    return SetTrayIcon(trouble ? IDI_TRAY_WARNING : IDI_TRAY, 0);
 }
 
 void CTrayIcon::SetCallback(CWnd* window, UINT message) {
@@ -28,7 +63,14 @@ void CTrayIcon::SetCallback(CWnd* window, UINT message) {
 
 BOOL CTrayIcon::SetTrayIcon(UINT iconId, UINT tipId) {
     HICON icon = nullptr;
-    if (iconId != 0) icon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(LOWORD(iconId)));
+    // The notification area shows small icons: the picture drawn at that size
+    // looks better than a large one the shell shrinks. Shared, like LoadIcon's,
+    // so nobody destroys it.
+    if (iconId != 0) {
+        icon = static_cast<HICON>(::LoadImageW(
+            ::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(LOWORD(iconId)), IMAGE_ICON,
+            ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    }
     if (tipId != 0) LoadTip(tipId);
     return SetTrayIcon(icon);
 }

@@ -7,6 +7,7 @@
 #include <shellapi.h>
 
 #include <cstdint>
+#include <string>
 
 #include "framework/Controls.h"
 
@@ -25,6 +26,14 @@ public:
     BOOL SetTrayIcon(HICON icon);
     // Adds the shown icon again, for a shell that has restarted and lost it.
     BOOL AddAgain();
+    // Names the profile section in the tooltip, unless it is the default one,
+    // so that several copies can be told apart. Takes effect with the next
+    // shell call.
+    void SetSection(const std::string& sectionAnsi);
+    // While a trouble stands the icon shows its warning variant and the
+    // tooltip the trouble in a few words (ANSI code page); false brings back
+    // the usual icon and tooltip. Changes a shown icon at once.
+    BOOL ShowTrouble(bool trouble, const std::string& troubleAnsi);
     // 1 when the mouse report was acted on, 0 otherwise.
     virtual LRESULT HandleTrayMessage(WPARAM wParam, LPARAM lParam);
 
@@ -35,4 +44,10 @@ public:
 private:
     LRESULT ShowContextMenu();
     void LoadTip(UINT tipId);
+    // szTip from the loaded text, the section and the trouble, cut to fit.
+    void ComposeTip();
+
+    std::string m_strTip;      // the tooltip string as loaded
+    std::string m_strSection;  // empty for the default section
+    std::string m_strTrouble;  // empty while all is well
 };

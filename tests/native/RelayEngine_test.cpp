@@ -54,6 +54,10 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
+    void ShowStatus(const std::string& utf8) override { log.push_back("Status " + utf8); }
+    void ShowTrouble(bool trouble, const std::string& shortUtf8) override {
+        log.push_back((trouble ? "Trouble " : "NoTrouble ") + shortUtf8);
+    }
     void RemoveTrayIcon() override { log.push_back("RemoveTrayIcon"); }
     void EndDialog() override { log.push_back("EndDialog"); }
 

@@ -88,11 +88,12 @@ TEST_F(RelayEndToEnd, CancelDuringCompanionWaitKeepsTheJobForALaterRelay) {
     EXPECT_TRUE(WaitFor([&] { return app.ItemText(1008) == L"2"; }, 6s));
 }
 
-TEST_F(RelayEndToEnd, TrayExitWhileSearchingSavesAllEightValues) {
+TEST_F(RelayEndToEnd, TrayExitWhileSearchingSavesEverySetting) {
     ProfileSection section("E2E_Exit");
     std::wstring folder = MakeTempFolder(L"exit");
     section.SetString("Findpos", ToAcp(folder));
     section.SetInt("Priority", 5);
+    section.SetInt("RecordDays", 7);
 
     Varnow app;
     ASSERT_TRUE(app.Start(L"E2E_Exit", L"E2E_Exit"));
@@ -109,7 +110,7 @@ TEST_F(RelayEndToEnd, TrayExitWhileSearchingSavesAllEightValues) {
         DWORD type;
         std::string bytes;
     };
-    const DWORD one = 1, five = 5;
+    const DWORD one = 1, five = 5, seven = 7;
     const Expected expected[] = {
         {"Iconic", REG_DWORD, std::string(reinterpret_cast<const char*>(&one), 4)},
         {"Findpos", REG_SZ, ToAcp(folder) + '\0'},
@@ -119,6 +120,8 @@ TEST_F(RelayEndToEnd, TrayExitWhileSearchingSavesAllEightValues) {
         {"Target", REG_SZ, std::string("*.GLF") + '\0'},
         {"Waiting", REG_SZ, std::string(".OFI") + '\0'},
         {"Priority", REG_DWORD, std::string(reinterpret_cast<const char*>(&five), 4)},
+        {"Record", REG_DWORD, std::string(reinterpret_cast<const char*>(&one), 4)},
+        {"RecordDays", REG_DWORD, std::string(reinterpret_cast<const char*>(&seven), 4)},
     };
     for (const auto& value : expected) {
         DWORD type = 0;

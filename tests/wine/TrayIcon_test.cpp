@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/Text.h"
 #include "relay/RelayState.h"
 #include "res/resource.h"
 #include "ui/TrayIcon.h"
@@ -100,6 +101,56 @@ TEST_F(TrayIconTest, IconIsAddedModifiedAndRemoved) {
     EXPECT_EQ(tray.m_nid.hIcon, nullptr);
 }
 
+HICON SmallIcon(UINT id) {
+    return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id),
+                                         IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                         GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+}
+
+TEST_F(TrayIconTest, ATroubleShowsTheWarningIconAndItsWordsUntilItClears) {
+    CTrayIcon tray(IDI_TRAY, IDS_VERSION);
+    tray.SetCallback(&m_window, WM_USER);
+    tray.SetSection("LABEL");
+    // Not shown yet: only the tooltip follows.
+    EXPECT_TRUE(tray.ShowTrouble(true, "x"));
+    EXPECT_EQ(tray.m_nid.hIcon, nullptr);
+    EXPECT_TRUE(tray.ShowTrouble(false, ""));
+    ASSERT_TRUE(tray.SetTrayIcon(IDI_TRAY, IDS_VERSION));
+    EXPECT_STREQ(tray.m_nid.szTip, "Varnow Ver1.1 - LABEL");
+    const HICON usual = tray.m_nid.hIcon;
+    ASSERT_EQ(usual, SmallIcon(IDI_TRAY));
+
+    const std::string trouble = WideToAnsi(L"出力先 LPT1 を開けません");
+    ASSERT_TRUE(tray.ShowTrouble(true, trouble));
+    EXPECT_EQ(tray.m_nid.hIcon, SmallIcon(IDI_TRAY_WARNING));
+    EXPECT_NE(tray.m_nid.hIcon, usual);
+    EXPECT_EQ(tray.m_nid.uFlags, UINT{NIF_ICON | NIF_TIP | NIF_MESSAGE});
+    EXPECT_EQ(std::string(tray.m_nid.szTip), "Varnow Ver1.1 - LABEL\n" + trouble);
+
+    ASSERT_TRUE(tray.ShowTrouble(false, trouble));
+    EXPECT_EQ(tray.m_nid.hIcon, usual);
+    EXPECT_STREQ(tray.m_nid.szTip, "Varnow Ver1.1 - LABEL");
+
+    // The default section is not named, whatever its case.
+    tray.SetSection("varnow");
+    ASSERT_TRUE(tray.ShowTrouble(true, trouble));
+    EXPECT_EQ(std::string(tray.m_nid.szTip), "Varnow Ver1.1\n" + trouble);
+}
+
+TEST_F(TrayIconTest, ALongTooltipIsCutBetweenCharactersWithinTheFirstFormsLimit) {
+    CTrayIcon tray(IDI_TRAY, IDS_VERSION);
+    tray.SetSection("LABEL");  // "Varnow Ver1.1 - LABEL\n": 22 bytes, then double-byte ones
+    const std::string trouble = WideToAnsi(std::wstring(30, L'紙'));
+    ASSERT_EQ(trouble.size(), 60u);
+    tray.ShowTrouble(true, trouble);
+    const std::string tip = tray.m_nid.szTip;
+    EXPECT_EQ(tip, "Varnow Ver1.1 - LABEL\n" + trouble.substr(0, 40));
+
+    tray.SetSection(std::string(70, 'S'));
+    EXPECT_EQ(std::string(tray.m_nid.szTip),
+              ("Varnow Ver1.1 - " + std::string(70, 'S')).substr(0, 63));
+}
+
 TEST_F(TrayIconTest, WithoutACallbackWindowTheShellGetsNoMessage) {
     CTrayIcon tray(IDI_TRAY, 0);
     tray.SetCallback(nullptr, WM_USER);
@@ -131,15 +182,15 @@ TEST_F(TrayIconTest, MenuOffersTheItemsThatFitTheRunStateAndTheWindow) {
     tray.SetCallback(&m_window, WM_USER);
 
     tray.m_nMenuState = Stopped;
-    EXPECT_EQ(RightClickMenu(tray), (Captions{L"*バージョン情報", L"隠す", L"終了", L"-", L"検索開始"}));
+    EXPECT_EQ(RightClickMenu(tray), (Captions{L"*バージョン情報", L"隠す", L"記録を開く", L"終了", L"-", L"検索開始"}));
     tray.m_nMenuState = Outputting;
-    EXPECT_EQ(RightClickMenu(tray), (Captions{L"*バージョン情報", L"隠す", L"終了", L"-", L"出力中止"}));
+    EXPECT_EQ(RightClickMenu(tray), (Captions{L"*バージョン情報", L"隠す", L"記録を開く", L"終了", L"-", L"出力中止"}));
 
     ShowWindow(m_window.m_hWnd, SW_MINIMIZE);
     tray.m_nMenuState = Searching;
-    EXPECT_EQ(RightClickMenu(tray), (Captions{L"*バージョン情報", L"表示する", L"終了", L"-", L"検索中断"}));
+    EXPECT_EQ(RightClickMenu(tray), (Captions{L"*バージョン情報", L"表示する", L"記録を開く", L"終了", L"-", L"検索中断"}));
     tray.m_nMenuState = 7;
-    EXPECT_EQ(RightClickMenu(tray), (Captions{L"*バージョン情報", L"表示する", L"終了", L"-", L"検索開始",
+    EXPECT_EQ(RightClickMenu(tray), (Captions{L"*バージョン情報", L"表示する", L"記録を開く", L"終了", L"-", L"検索開始",
                                               L"検索中断", L"出力中止"}));
 }
 

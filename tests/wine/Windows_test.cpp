@@ -3,6 +3,8 @@
 // user would.
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 #include <algorithm>
 #include <thread>
 
@@ -45,7 +47,7 @@ TEST_F(MainWindow, CaptionIsTheSectionNameAndVarnowWithoutArgument) {
     EXPECT_TRUE(bare.Start(L"", L"Varnow"));
 }
 
-TEST_F(MainWindow, SystemMenuOffersAboutButNoMaximizeSizeOrRestore) {
+TEST_F(MainWindow, SystemMenuOffersRecordsAndAboutButNoMaximizeSizeOrRestore) {
     StartWith("UI_SysMenu", MakeTempFolder(L"sysmenu"));
     PostMessageW(m_app.Window(), WM_SYSCOMMAND, SC_KEYMENU, ' ');
     HWND popup = nullptr;
@@ -63,10 +65,12 @@ TEST_F(MainWindow, SystemMenuOffersAboutButNoMaximizeSizeOrRestore) {
     EXPECT_FALSE(has(SC_MAXIMIZE));
     EXPECT_FALSE(has(SC_SIZE));
     EXPECT_FALSE(has(SC_RESTORE));
-    ASSERT_GE(captions.size(), 2u);
+    ASSERT_GE(captions.size(), 3u);
     EXPECT_EQ(ids.back(), 0x0010u);
     EXPECT_EQ(captions.back(), L"バージョン情報");
-    EXPECT_EQ(captions[captions.size() - 2], L"-");
+    EXPECT_EQ(ids[ids.size() - 2], 0x0020u);
+    EXPECT_EQ(captions[captions.size() - 2], L"記録を開く");
+    EXPECT_EQ(captions[captions.size() - 3], L"-");
 }
 
 TEST_F(MainWindow, MinimiseHidesAndATrayLeftClickRestores) {
@@ -84,17 +88,17 @@ TEST_F(MainWindow, TrayMenuFollowsRunStateAndWindowState) {
     StartWith("UI_TrayMenu", folder);
     HWND window = m_app.Window();
 
-    EXPECT_EQ(TrayMenu(), (Captions{L"バージョン情報", L"隠す", L"終了", L"-", L"検索中断"}));
+    EXPECT_EQ(TrayMenu(), (Captions{L"バージョン情報", L"隠す", L"記録を開く", L"終了", L"-", L"検索中断"}));
 
     PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     ASSERT_TRUE(WaitFor([&] { return IsIconic(window) != FALSE; }, 5s));
-    EXPECT_EQ(TrayMenu(), (Captions{L"バージョン情報", L"表示する", L"終了", L"-", L"検索中断"}));
+    EXPECT_EQ(TrayMenu(), (Captions{L"バージョン情報", L"表示する", L"記録を開く", L"終了", L"-", L"検索中断"}));
 
     m_app.TrayClick(WM_LBUTTONUP);
     ASSERT_TRUE(WaitFor([&] { return !IsIconic(window); }, 5s));
     m_app.PostCommand(IDOK);
     ASSERT_TRUE(m_app.WaitForRunCaption(L"検索開始", 5s));
-    EXPECT_EQ(TrayMenu(), (Captions{L"バージョン情報", L"隠す", L"終了", L"-", L"検索開始"}));
+    EXPECT_EQ(TrayMenu(), (Captions{L"バージョン情報", L"隠す", L"記録を開く", L"終了", L"-", L"検索開始"}));
 
     ASSERT_TRUE(WriteFileBytes(folder + L"\\T.OFI", ""));
     ASSERT_TRUE(WriteFileBytes(folder + L"\\T.GLF", "job"));
@@ -106,10 +110,38 @@ TEST_F(MainWindow, TrayMenuFollowsRunStateAndWindowState) {
     const std::vector<MenuItem> outputting = ReadOpenMenu(popup);
     m_app.CloseOpenMenu();
     EXPECT_EQ(e2e::Captions(outputting),
-              (Captions{L"バージョン情報", L"隠す", L"終了", L"-", L"出力中止"}));
+              (Captions{L"バージョン情報", L"隠す", L"記録を開く", L"終了", L"-", L"出力中止"}));
     ASSERT_FALSE(outputting.empty());
     EXPECT_TRUE(outputting[0].isDefault);
-    EXPECT_EQ(outputting[4].id, 32772u);
+    EXPECT_EQ(outputting[5].id, 32772u);
+}
+
+bool IsFolder(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The section's name holds a character no folder name may hold and one
+// outside ASCII; the folder is made on demand, from either menu.
+TEST_F(MainWindow, RecordsCommandMakesAndOpensTheSectionsRecordFolder) {
+    const std::wstring name = L"UI_Records:記録";
+    m_section = std::make_unique<ProfileSection>(ToAcp(name));
+    m_section->SetString("Findpos", ToAcp(MakeTempFolder(L"records")));
+    wchar_t appData[MAX_PATH] = L"";
+    ASSERT_TRUE(SUCCEEDED(
+        SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData)));
+    const std::wstring folder = std::wstring(appData) + L"\\Brenholt\\Varnow\\Records\\UI_Records_記録";
+    RemoveDirectoryW(folder.c_str());
+    ASSERT_FALSE(IsFolder(folder));
+    ASSERT_TRUE(m_app.Start(name, name));
+    ASSERT_TRUE(m_app.WaitForRunCaption(L"検索中断", 5s));
+
+    m_app.PostCommand(32779);
+    EXPECT_TRUE(WaitFor([&] { return IsFolder(folder); }, 5s));
+    ASSERT_TRUE(RemoveDirectoryW(folder.c_str()));
+    PostMessageW(m_app.Window(), WM_SYSCOMMAND, 0x0020, 0);
+    EXPECT_TRUE(WaitFor([&] { return IsFolder(folder); }, 5s));
+    RemoveDirectoryW(folder.c_str());
 }
 
 TEST_F(MainWindow, AboutShowsVersionAndASnapshotOfTheTotals) {

@@ -1,0 +1,172 @@
+// The Win32 twin of the record's files. Paths arrive as UTF-8 and go to the
+// wide API, so a section or user folder name outside the ANSI code page
+// still works.
+#include <shlobj.h>
+#include <windows.h>
+
+#include "platform/RecordFiles.h"
+
+namespace platform {
+namespace {
+
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE handle) : m_handle(handle) {}
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    ~FileHandle() {
+        if (*this) CloseHandle(m_handle);
+    }
+    explicit operator bool() const { return m_handle != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return m_handle; }
+
+private:
+    HANDLE m_handle;
+};
+
+class FindHandle {
+public:
+    explicit FindHandle(HANDLE handle) : m_handle(handle) {}
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+    ~FindHandle() {
+        if (*this) FindClose(m_handle);
+    }
+    explicit operator bool() const { return m_handle != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return m_handle; }
+
+private:
+    HANDLE m_handle;
+};
+
+std::wstring Wide(const std::string& utf8) {
+    if (utf8.empty()) return {};
+    const int length = static_cast<int>(utf8.size());
+    const int needed = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
+    if (needed <= 0) return {};
+    std::wstring wide(static_cast<size_t>(needed), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, &wide[0], needed);
+    return wide;
+}
+
+std::string Utf8(const std::wstring& wide) {
+    if (wide.empty()) return {};
+    const int length = static_cast<int>(wide.size());
+    const int needed =
+        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+    if (needed <= 0) return {};
+    std::string utf8(static_cast<size_t>(needed), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, &utf8[0], needed, nullptr, nullptr);
+    return utf8;
+}
+
+bool IsFolder(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool WriteAll(HANDLE file, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD written = 0;
+        const DWORD chunk = static_cast<DWORD>(bytes.size() - done);
+        if (!::WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0)
+            return false;
+        done += written;
+    }
+    return true;
+}
+
+// Appends whatever else has the file open: Notepad, or a second copy of the
+// program writing the same section's record.
+HANDLE OpenForAppend(const std::wstring& path) {
+    return ::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+class Win32RecordFiles : public RecordFiles {
+public:
+    // Every level is tried in turn; the drive, a share or a folder that is
+    // already there simply refuses.
+    bool CreateFolder(const std::string& path) override {
+        const std::wstring wide = Wide(path);
+        for (size_t separator = wide.find_first_of(L"\\/"); separator != std::wstring::npos;
+             separator = wide.find_first_of(L"\\/", separator + 1)) {
+            if (separator > 0) ::CreateDirectoryW(wide.substr(0, separator).c_str(), nullptr);
+        }
+        ::CreateDirectoryW(wide.c_str(), nullptr);
+        return IsFolder(wide);
+    }
+
+    // The folder is made only when the first open fails, so a day's later
+    // lines cost one open each.
+    bool Append(const std::string& path, const std::string& startIfEmpty,
+                const std::string& bytes) override {
+        const std::wstring wide = Wide(path);
+        FileHandle file(OpenForAppend(wide));
+        if (!file) {
+            const size_t separator = path.find_last_of("\\/");
+            if (separator == std::string::npos || !CreateFolder(path.substr(0, separator)))
+                return false;
+            FileHandle retried(OpenForAppend(wide));
+            return retried && AppendTo(retried.Get(), startIfEmpty, bytes);
+        }
+        return AppendTo(file.Get(), startIfEmpty, bytes);
+    }
+
+    std::vector<std::string> ListFiles(const std::string& folder) override {
+        std::vector<std::string> names;
+        WIN32_FIND_DATAW data;
+        const FindHandle find(::FindFirstFileW((Wide(folder) + L"\\*").c_str(), &data));
+        if (!find) return names;
+        do {
+            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                names.push_back(Utf8(data.cFileName));
+        } while (::FindNextFileW(find.Get(), &data));
+        return names;
+    }
+
+    bool Delete(const std::string& path) override {
+        return ::DeleteFileW(Wide(path).c_str()) != FALSE;
+    }
+
+    // The zone's rules for that moment, daylight saving included, not
+    // today's offset.
+    LocalTime ToLocalTime(int64_t secondsSince1970) override {
+        constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
+        const uint64_t ticks =
+            static_cast<uint64_t>(secondsSince1970 + kSecondsFrom1601To1970) * 10000000u;
+        FILETIME fileTime{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+        SYSTEMTIME utc{}, local{};
+        if (!::FileTimeToSystemTime(&fileTime, &utc) ||
+            !::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
+            return {};
+        }
+        return {local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond};
+    }
+
+private:
+    static bool AppendTo(HANDLE file, const std::string& startIfEmpty, const std::string& bytes) {
+        LARGE_INTEGER size{};
+        if (!::GetFileSizeEx(file, &size)) return false;
+        return WriteAll(file, size.QuadPart == 0 ? startIfEmpty + bytes : bytes);
+    }
+};
+
+}  // namespace
+
+RecordFiles& SystemRecordFiles() {
+    static Win32RecordFiles files;
+    return files;
+}
+
+std::string RecordsRoot() {
+    wchar_t folder[MAX_PATH] = L"";
+    if (FAILED(
+            ::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder)))
+        return {};
+    return Utf8(std::wstring(folder) + L"\\Brenholt\\Varnow\\Records");
+}
+
+}  // namespace platform
