@@ -4,6 +4,7 @@
 
 #include "app/SectionName.h"
 #include "framework/RegistryUndeletableStore.h"
+#include "platform/TextCodec.h"
 #include "ui/RelayDlg.h"
 
 namespace {
@@ -46,10 +47,12 @@ BOOL CRelayApp::InitInstance() {
     if (const RegistryProfile* profile = Profile()) {
         relay.KeepUndeletableJobsIn(std::make_unique<RegistryUndeletableStore>(*profile, section));
     }
+    relay.KeepRecordIn(platform::AnsiToUtf8, dlg.RecordFolderPath());
 
     m_pMainWnd = &dlg;
     dlg.DoModal();
     m_pMainWnd = nullptr;
+    relay.CloseRecord();
 
     WriteProfileInt(section, "Iconic", relay.m_bIconic);
     WriteProfileString(section, "Findpos", relay.m_strFolder);

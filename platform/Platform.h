@@ -30,6 +30,9 @@ struct DirEntry {
     // mapped to a look-alike such as "¥" to "\"): a path built from it may
     // name another file or none.
     bool exactName = true;
+    // The system's own name in UTF-8, for showing an approximate one; may be
+    // empty where `name` is exact.
+    std::string displayName;
 };
 
 // Tells a file from another that took its name: size and last-write time as

@@ -51,7 +51,12 @@ std::string CompanionPath(const std::string& foundFile, const std::string& suffi
            name.substr(0, std::min(baseLength, kMaxBase)) + suffix;
 }
 
+OutputWorker::~OutputWorker() { EnterPhase(WorkerPhase::Idle); }
+
 void OutputWorker::Run() {
+    m_outcome.job = m_job.foundFile;
+    m_outcome.started = m_job.clock->NowSeconds();
+    EnterPhase(WorkerPhase::WaitingForCompanion);
     while (!IsCompanionGone()) {
         // A job withdrawn by its producer while still being written is not waited for.
         if (Aborted() || !FoundFileExists()) {
@@ -59,6 +64,7 @@ void OutputWorker::Run() {
         }
         m_job.clock->SleepMs(kPollMs);
     }
+    EnterPhase(WorkerPhase::WaitingForProducer);
     for (;;) {
         const platform::Probe probe = m_job.fs->ProbeExclusive(m_job.foundFile);
         if (probe == platform::Probe::Ready) {
@@ -69,6 +75,9 @@ void OutputWorker::Run() {
             // first again and hold up every job behind it. A file that is
             // really gone is not listed and so not remembered.
             m_job.unopenable->Remember(*m_job.fs, m_job.foundFile, m_job.clock->NowSeconds());
+            if (probe == platform::Probe::Unopenable) {
+                Report(JobResult::Unopenable);
+            }
             return;
         }
         if (Aborted()) {
@@ -92,6 +101,8 @@ void OutputWorker::CopyToOutput() {
     // Opened without sharing and cut at the end, an output that names a file
     // of the copy would keep that file from being read and then destroy it.
     if (NamesAnyOf(*m_job.fs, m_job.output, {m_job.foundFile, m_job.header, m_job.footer})) {
+        m_outcome.outputRefused = true;
+        Report(JobResult::OutputUnopenable);
         return;
     }
     // Opened first, so that a job that has become unreadable since the probe
@@ -100,10 +111,17 @@ void OutputWorker::CopyToOutput() {
     if (!job) {
         return;
     }
-    const std::unique_ptr<platform::File> output = m_job.fs->OpenOutput(m_job.output, m_job.foundFile, nullptr);
+    platform::FileIdentity opened;
+    if (job->Identify(&opened)) {
+        m_outcome.bytes = opened.size;
+    }
+    const std::unique_ptr<platform::File> output =
+        m_job.fs->OpenOutput(m_job.output, m_job.foundFile, &m_outcome.outputFailure);
     if (!output) {
+        Report(JobResult::OutputUnopenable);
         return;
     }
+    EnterPhase(WorkerPhase::Copying);
     // A plain-file output ends with this job, not with what an earlier, longer
     // job left; one the job did not reach whole keeps the bytes beyond.
     if (CopyJob(*output, job)) {
@@ -113,17 +131,18 @@ void OutputWorker::CopyToOutput() {
 
 bool OutputWorker::CopyJob(platform::File& output, std::unique_ptr<platform::File>& job) {
     if (Aborted()) {
+        Report(JobResult::Cancelled);
         return false;
     }
-    if (!m_job.header.empty()) {
-        AppendFileToOutput(m_job.header, output);
-    }
+    m_outcome.headerMissing = !m_job.header.empty() && !AppendFileToOutput(m_job.header, output);
     if (Aborted()) {
+        Report(JobResult::Cancelled);
         return false;
     }
     uint64_t bytesSent = 0;
     const Copy copied = CopyFile(*job, output, &bytesSent);
     if (Aborted()) {
+        Report(JobResult::Cancelled);
         return copied == Copy::Complete && !output.CommitsOnFinish();
     }
     if (copied == Copy::ReadFailed) {
@@ -135,31 +154,32 @@ bool OutputWorker::CopyJob(platform::File& output, std::unique_ptr<platform::Fil
     // A port prints as it goes: the job goes before the footer, so that a
     // footer that fails cannot bring it back a second time.
     const bool commitsOnFinish = output.CommitsOnFinish();
+    JobResult result = copied == Copy::ReadFailed ? JobResult::Unopenable : JobResult::WriteFailed;
     if (copied == Copy::Complete && !commitsOnFinish) {
-        ConsumeJob(job, bytesSent);
+        result = ConsumeJob(job, bytesSent);
     }
-    if (!m_job.footer.empty()) {
-        AppendFileToOutput(m_job.footer, output);
-    }
+    m_outcome.footerMissing = !m_job.footer.empty() && !AppendFileToOutput(m_job.footer, output);
     if (!commitsOnFinish) {
+        Report(result);
         return copied == Copy::Complete;
     }
     // A spooled printer prints nothing until the document is closed: a cancel
     // or failure before that throws the print job away and keeps the job.
     if (copied != Copy::Complete || Aborted() || !output.Finish()) {
+        Report(Aborted() ? JobResult::Cancelled : result);
         return false;
     }
-    ConsumeJob(job, bytesSent);
+    Report(ConsumeJob(job, bytesSent));
     return true;
 }
 
-// A header or footer that cannot be opened is left out.
-void OutputWorker::AppendFileToOutput(const std::string& source, platform::File& output) {
+bool OutputWorker::AppendFileToOutput(const std::string& source, platform::File& output) {
     const std::unique_ptr<platform::File> input = m_job.fs->OpenSource(source);
     uint64_t bytesSent = 0;
     if (input) {
         CopyFile(*input, output, &bytesSent);
     }
+    return input != nullptr;
 }
 
 OutputWorker::Copy OutputWorker::CopyFile(platform::File& input, platform::File& output,
@@ -189,6 +209,26 @@ bool OutputWorker::Aborted() const {
     return m_job.abort->load(std::memory_order_acquire) != 0;
 }
 
+void OutputWorker::EnterPhase(WorkerPhase phase) {
+    if (m_job.phase) {
+        m_job.phase->store(static_cast<int32_t>(phase), std::memory_order_release);
+    }
+}
+
+// A job sent whole but without its header or footer is recorded as such; when
+// another result applies, the detail tells of the missing part.
+void OutputWorker::Report(JobResult result) {
+    if (!m_job.outcomes) {
+        return;
+    }
+    if (result == JobResult::Sent && !m_outcome.keptChanged && (m_outcome.headerMissing || m_outcome.footerMissing)) {
+        result = JobResult::NoHeaderFooter;
+    }
+    m_outcome.result = result;
+    m_outcome.ended = m_job.clock->NowSeconds();
+    m_job.outcomes->Add(m_outcome);
+}
+
 // A failed look (access denied, a network error) is no sign that the job went:
 // ending here would count it a second time when the search finds it again.
 bool OutputWorker::FoundFileExists() { return !m_job.fs->IsMissing(m_job.foundFile); }
@@ -199,26 +239,26 @@ bool OutputWorker::FoundFileExists() { return !m_job.fs->IsMissing(m_job.foundFi
 // job that cannot be deleted, or stays although the delete was accepted, is
 // remembered, so that the search passes over it until it changes; so is one
 // whose identity cannot be told, which is never printed twice.
-void OutputWorker::ConsumeJob(std::unique_ptr<platform::File>& job, uint64_t bytesSent) {
+JobResult OutputWorker::ConsumeJob(std::unique_ptr<platform::File>& job, uint64_t bytesSent) {
     platform::FileIdentity sent, named;
     if (!job->Identify(&sent) || !m_job.fs->Identify(m_job.foundFile, &named)) {
         job.reset();
         RememberStuck();
-        return;
+        return JobResult::Undeletable;
     }
-    if (sent.size != bytesSent) {
-        return;  // written to while it was sent: relayed again as it is now
-    }
-    // Where the system lets another file take the name of an open one (a
-    // program that ignores sharing), the name may no longer be the job's.
-    if (!named.SameVersionAs(sent)) {
-        return;
+    // Written to while it was sent, or another file took the name where the
+    // system lets it (a program that ignores sharing): relayed again as it is now.
+    if (sent.size != bytesSent || !named.SameVersionAs(sent)) {
+        m_outcome.keptChanged = true;
+        return JobResult::Sent;
     }
     const bool accepted = job->DeleteWhenClosed();
     job.reset();
     if (!accepted || !IsGoneAfterDelete(sent)) {
         RememberStuck();
+        return JobResult::Undeletable;
     }
+    return JobResult::Sent;
 }
 
 // A virus scanner or indexer that holds the file for a moment keeps it listed

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/Platform.h"
+#include "relay/JobOutcome.h"
 #include "relay/UndeletableJobs.h"
 #include "relay/UnopenableJobs.h"
 
@@ -27,6 +28,8 @@ struct OutputJob {
     platform::Clock* clock = nullptr;
     platform::LeadByteTest isLeadByte = platform::IsLeadByteNone;
     UnopenableJobs* unopenable = nullptr;
+    JobOutcomes* outcomes = nullptr;          // what became of the job, when wanted
+    std::atomic<int32_t>* phase = nullptr;    // a WorkerPhase, when wanted
 };
 
 // The thread function. Takes ownership of a heap-allocated OutputJob.
@@ -40,24 +43,32 @@ std::string CompanionPath(const std::string& foundFile, const std::string& suffi
 class OutputWorker {
 public:
     explicit OutputWorker(const OutputJob& job) : m_job(job) {}
+    ~OutputWorker();
+    OutputWorker(const OutputWorker&) = delete;
+    OutputWorker& operator=(const OutputWorker&) = delete;
     void Run();  // everything but clearing the running flag
 
 private:
     enum class Copy { Complete, ReadFailed, WriteFailed };
 
     bool Aborted() const;
+    void EnterPhase(WorkerPhase phase);
+    void Report(JobResult result);
     bool IsCompanionGone();
     bool FoundFileExists();
     void CopyToOutput();
     // True when the job reached the output whole (and, for a spooled printer,
     // the printer took the document).
     bool CopyJob(platform::File& output, std::unique_ptr<platform::File>& job);
-    void AppendFileToOutput(const std::string& source, platform::File& output);
+    // False when the file could not be opened and was left out.
+    bool AppendFileToOutput(const std::string& source, platform::File& output);
     Copy CopyFile(platform::File& input, platform::File& output, uint64_t* bytesSent);
-    void ConsumeJob(std::unique_ptr<platform::File>& job, uint64_t bytesSent);
+    // The result for the record: sent (and gone, or kept as changed) or stuck.
+    JobResult ConsumeJob(std::unique_ptr<platform::File>& job, uint64_t bytesSent);
     bool IsGoneAfterDelete(const platform::FileIdentity& sent);
     void RememberStuck();
 
     const OutputJob& m_job;
+    JobOutcome m_outcome;
     unsigned char m_buffer[256];
 };

@@ -1,6 +1,7 @@
 #include "relay/RelayEngine.h"
 
 #include <memory>
+#include <utility>
 
 #include "relay/Counters.h"
 #include "relay/OutputWorker.h"
@@ -27,7 +28,11 @@ RelayEngine::RelayEngine(RelayView& view, platform::FileSystem& fs, platform::Cl
       m_clock(clock),
       m_threads(threads),
       m_isLeadByte(isLeadByte),
-      m_unopenable(isLeadByte) {}
+      m_unopenable(isLeadByte),
+      m_files(platform::SystemRecordFiles()),
+      m_toUtf8(platform::AnsiToUtf8),
+      m_record(m_files, platform::AnsiToUtf8),
+      m_status(platform::AnsiToUtf8) {}
 
 void RelayEngine::EnterStopped() {
     m_nRunState = Stopped;
@@ -121,6 +126,7 @@ void RelayEngine::OnTimer(unsigned id) {
 }
 
 void RelayEngine::PollSearchTimer() {
+    UpdateStatus();
     if (m_bCancelling) {
         // The cancel wait dispatches messages; the state is settled after it.
         m_view.SetTimer(kSearchTimer, kSearchPeriodMs);
@@ -155,9 +161,113 @@ bool RelayEngine::FindTargetFile() {
     FolderSnapshot folders(m_fs, m_isLeadByte);
     m_undeletable.ForgetChanged(folders);
     m_unopenable.ForgetChanged(folders);
-    return ::FindTargetFile(
-        m_strFolder, m_strTarget, m_strFoundFile, m_fs, m_undeletable, m_isLeadByte,
-        {{m_strOutput, m_strHeader, m_strFooter}, &m_unopenable, m_clock.NowSeconds()});
+    std::vector<std::string> approximate;
+    const bool found = ::FindTargetFile(m_strFolder, m_strTarget, m_strFoundFile, m_fs, m_undeletable, m_isLeadByte,
+                                        {{m_strOutput, m_strHeader, m_strFooter}, &m_unopenable, m_clock.NowSeconds(),
+                                         &approximate});
+    if (!found) {
+        // Only a search that saw the whole folder tells what lies in it. The
+        // folder's own entry (or, in a drive's root, any entry) shows it can be read.
+        m_approximateNames = std::move(approximate);
+        platform::DirEntry any;
+        const bool root = m_strFolder.size() == 3 && m_strFolder[1] == ':';
+        m_bFolderUnreachable = !m_fs.FindFirst(m_strFolder + "*", [](const platform::DirEntry&) { return true; }, &any) &&
+                               !(root && !m_fs.IsMissing(m_strFolder));
+    } else {
+        m_bFolderUnreachable = false;
+    }
+    return found;
+}
+
+void RelayEngine::KeepRecordIn(platform::ToUtf8 toUtf8, const std::string& folder) {
+    m_toUtf8 = toUtf8;
+    m_status.ConvertWith(toUtf8);
+    m_record.KeepIn(folder, m_bRecord != 0, m_nRecordDays);
+    m_record.DeleteOldDays(m_clock.NowSeconds());
+}
+
+void RelayEngine::CloseRecord() {
+    TakeOutcomes();
+    m_record.Flush();
+}
+
+void RelayEngine::TakeOutcomes() {
+    for (const JobOutcome& outcome : m_outcomes.TakeAll()) {
+        m_status.Outcome(outcome, m_files.ToLocalTime(outcome.ended));
+        m_bRecordFailed = !m_record.Write(RecordEntryOf(outcome));
+    }
+}
+
+// Outcomes are taken on each tick of timer 1, so the record and the status
+// line are at most one poll behind the worker.
+void RelayEngine::UpdateStatus() {
+    TakeOutcomes();
+    m_status.Observe(Observe(m_clock.NowSeconds()));
+    // The window and the tray are touched only when what they show changes.
+    const std::string line = m_status.StatusLine(), trouble = m_status.TroubleShort();
+    if (line != m_shownStatus) {
+        m_shownStatus = line;
+        m_view.ShowStatus(line);
+    }
+    if (trouble != m_shownTrouble) {
+        m_shownTrouble = trouble;
+        m_view.ShowTrouble(!trouble.empty(), trouble);
+    }
+}
+
+StatusObservation RelayEngine::Observe(int64_t now) {
+    const auto phase = static_cast<WorkerPhase>(m_nWorkerPhase.load(std::memory_order_acquire));
+    const bool running = m_bWorkerRunning.load(std::memory_order_acquire) != 0;
+    if (phase != m_lastPhase) {
+        m_lastPhase = phase;
+        m_phaseSince = now;
+    }
+    const uint32_t bytes = m_nByteCount.load(std::memory_order_relaxed);
+    if (phase != WorkerPhase::Copying || bytes != m_nLastBytes) {
+        m_nLastBytes = bytes;
+        m_lastProgress = now;
+    }
+    StatusObservation seen;
+    seen.output = m_strOutput;
+    seen.header = m_strHeader;
+    seen.footer = m_strFooter;
+    seen.folderUnreachable = m_bFolderUnreachable && m_nRunState != Stopped;
+    seen.folder = m_strFolder;
+    if (running) {
+        seen.job = m_strFoundFile;
+        seen.stalledSeconds = phase == WorkerPhase::Copying ? now - m_lastProgress : 0;
+        if (phase == WorkerPhase::WaitingForCompanion) {
+            seen.companionSeconds = now - m_phaseSince;
+            seen.companion = CompanionPath(m_strFoundFile, m_strWaiting, m_isLeadByte);
+        }
+    }
+    seen.stuckJobs = m_undeletable.Count();
+    seen.stuckJob = m_undeletable.Newest();
+    seen.strays = m_unopenable.Count() + m_approximateNames.size();
+    seen.strayNameUtf8 = !m_approximateNames.empty() ? m_approximateNames.front() : m_toUtf8(m_unopenable.AnyPath());
+    const size_t slash = seen.strayNameUtf8.find_last_of("\\/");
+    if (slash != std::string::npos) seen.strayNameUtf8.erase(0, slash + 1);
+    seen.recordFailed = m_bRecordFailed;
+    return seen;
+}
+
+JobRecordEntry RelayEngine::RecordEntryOf(const JobOutcome& outcome) const {
+    JobRecordEntry entry;
+    entry.time = outcome.ended;
+    entry.job = outcome.job;
+    entry.bytes = outcome.bytes;
+    entry.output = m_strOutput;
+    entry.result = outcome.result;
+    entry.milliseconds = static_cast<uint32_t>(outcome.ended > outcome.started ? (outcome.ended - outcome.started) * 1000 : 0);
+    std::vector<std::string> details;
+    if (outcome.outputRefused) details.push_back(u8"出力先が出力するファイルと同じです");
+    if (*OpenFailureText(outcome.outputFailure)) details.push_back(OpenFailureText(outcome.outputFailure));
+    if (outcome.headerMissing) details.push_back(u8"ヘッダー " + m_toUtf8(m_strHeader) + u8" を開けません");
+    if (outcome.footerMissing) details.push_back(u8"フッター " + m_toUtf8(m_strFooter) + u8" を開けません");
+    if (outcome.keptChanged) details.push_back(u8"出力中に書き換えられたため残しました");
+    if (outcome.result == JobResult::Undeletable) details.push_back(u8"手で削除してください");
+    for (size_t i = 0; i < details.size(); ++i) entry.detail += (i ? u8"、" : "") + details[i];
+    return entry;
 }
 
 void RelayEngine::KeepUndeletableJobsIn(std::unique_ptr<UndeletableJobs::Store> store) {
@@ -172,7 +282,8 @@ void RelayEngine::StartJob() {
     // the window waiting for a worker that never ran.
     std::unique_ptr<OutputJob> job(new OutputJob{
         m_strFoundFile, m_strWaiting, m_strOutput, m_strHeader, m_strFooter, &m_bWorkerRunning,
-        &m_bAbort, &m_nByteCount, &m_undeletable, &m_fs, &m_clock, m_isLeadByte, &m_unopenable});
+        &m_bAbort, &m_nByteCount, &m_undeletable, &m_fs, &m_clock, m_isLeadByte, &m_unopenable, &m_outcomes,
+        &m_nWorkerPhase});
     m_view.EnableRunButton(true);
     m_view.SetRunButtonCaption(kCaptionCancelOutput);
     m_bWorkerRunning = 1;
@@ -201,6 +312,7 @@ void RelayEngine::RefreshDisplay() {
             m_view.MoveWindowTo(m_rectWindow);
         }
     }
+    m_record.DeleteOldDays(m_clock.NowSeconds());
     FormatThousands(m_strFileCount, m_nFileCount);
     FormatThousands(m_strByteCount, m_nByteCount.load(std::memory_order_relaxed));
     m_strUptime = FormatUptime(m_clock.NowSeconds() - m_timeStart);

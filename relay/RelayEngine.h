@@ -3,10 +3,18 @@
 // drives its window through RelayView.
 #pragma once
 
+#include <atomic>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/Platform.h"
+#include "platform/RecordFiles.h"
+#include "platform/TextCodec.h"
+#include "relay/JobOutcome.h"
+#include "relay/JobRecord.h"
 #include "relay/RelayState.h"
+#include "relay/StatusBoard.h"
 #include "relay/RelayView.h"
 #include "relay/UndeletableJobs.h"
 #include "relay/UnopenableJobs.h"
@@ -40,6 +48,12 @@ public:
     // Where the jobs that could not be deleted are remembered from run to run;
     // given once the profile section is known, before the first search.
     void KeepUndeletableJobsIn(std::unique_ptr<UndeletableJobs::Store> store);
+    // How paths become UTF-8 for the status line and the record, and where
+    // the record goes (UTF-8; nothing is written while it is empty). Given
+    // once the settings are read, before the first search.
+    void KeepRecordIn(platform::ToUtf8 toUtf8, const std::string& folder);
+    // Ends the record's open repeated failure, as the program exits.
+    void CloseRecord();
 
     WindowRect m_rectWindow;
 
@@ -50,6 +64,11 @@ protected:
     void StartJob();
     void RefreshDisplay();
     void SwitchSettingControls(bool editable);
+    // Takes the worker's outcomes into the record and shows what stands now.
+    void UpdateStatus();
+    void TakeOutcomes();
+    StatusObservation Observe(int64_t now);
+    JobRecordEntry RecordEntryOf(const JobOutcome& outcome) const;
 
     RelayView& m_view;
     platform::FileSystem& m_fs;
@@ -59,4 +78,20 @@ protected:
     UndeletableJobs m_undeletable;
     UnopenableJobs m_unopenable;
     bool m_bCancelling = false;  // a cancel is waiting for the worker
+
+    platform::RecordFiles& m_files;
+    platform::ToUtf8 m_toUtf8;
+    JobRecord m_record;
+    StatusBoard m_status;
+    JobOutcomes m_outcomes;
+    std::atomic<int32_t> m_nWorkerPhase{0};  // a WorkerPhase, written by the worker
+    WorkerPhase m_lastPhase = WorkerPhase::Idle;
+    int64_t m_phaseSince = 0;
+    uint32_t m_nLastBytes = 0;
+    int64_t m_lastProgress = 0;
+    bool m_bFolderUnreachable = false;
+    bool m_bRecordFailed = false;
+    std::vector<std::string> m_approximateNames;  // passed over by the last search
+    std::string m_shownStatus;
+    std::string m_shownTrouble;
 };

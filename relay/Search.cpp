@@ -12,7 +12,8 @@ using AcceptJob = std::function<bool(const std::string& path, const platform::Di
 // Walks the patterns in order and stores the first regular file with a plain
 // name that `accept` takes.
 bool WalkPatterns(std::string& folder, const std::string& patterns, std::string& foundFile,
-                  platform::FileSystem& fs, platform::LeadByteTest isLeadByte, const AcceptJob& accept) {
+                  platform::FileSystem& fs, platform::LeadByteTest isLeadByte, const AcceptJob& accept,
+                  std::vector<std::string>* approximateNames = nullptr) {
     std::string remaining = patterns;
     while (!remaining.empty()) {
         const size_t end = mbcs::FindChar(remaining, ';', isLeadByte);
@@ -33,8 +34,16 @@ bool WalkPatterns(std::string& folder, const std::string& patterns, std::string&
             // a name that is not the file's own would lead the worker to
             // another file, even one outside the folder.
             const auto isJob = [&](const platform::DirEntry& entry) {
-                return !entry.isDirectory && IsPlainName(entry, isLeadByte) &&
-                       accept(entryFolder + entry.name, entry);
+                if (entry.isDirectory) {
+                    return false;
+                }
+                if (!IsPlainName(entry, isLeadByte)) {
+                    if (approximateNames) {
+                        approximateNames->push_back(entry.displayName.empty() ? entry.name : entry.displayName);
+                    }
+                    return false;
+                }
+                return accept(entryFolder + entry.name, entry);
             };
             platform::DirEntry entry;
             if (fs.FindFirst(folder + pattern, isJob, &entry)) {
@@ -90,7 +99,7 @@ bool FindTargetFile(std::string& folder, const std::string& patterns, std::strin
                !(unopenable && unopenable->Knows(path, entry.size, entry.lastWrite)) &&
                !NamesAnyOf(fs, path, exclusions.ownFiles);
     };
-    if (WalkPatterns(folder, patterns, foundFile, fs, isLeadByte, isFreshJob)) {
+    if (WalkPatterns(folder, patterns, foundFile, fs, isLeadByte, isFreshJob, exclusions.approximateNames)) {
         return true;
     }
     if (!unopenable || !unopenable->AnyDue(exclusions.now)) {

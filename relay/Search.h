@@ -14,6 +14,9 @@ struct SearchExclusions {
     std::vector<std::string> ownFiles;  // the output, header and footer: never jobs
     UnopenableJobs* unopenable = nullptr;
     int64_t now = 0;  // the clock's seconds, for the unopenable jobs' back-off
+    // Receives the names (UTF-8 where known) of files passed over because the
+    // listing spells them only approximately.
+    std::vector<std::string>* approximateNames = nullptr;
 };
 
 // True when `path` names the same file as one of the non-empty `files`.

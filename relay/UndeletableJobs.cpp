@@ -95,6 +95,14 @@ std::size_t UndeletableJobs::Count() const {
     return m_entries.size();
 }
 
+std::string UndeletableJobs::Newest() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const auto newest = std::max_element(m_entries.begin(), m_entries.end(), [](const auto& a, const auto& b) {
+        return a.second.order < b.second.order;
+    });
+    return newest == m_entries.end() ? std::string() : newest->first;
+}
+
 void UndeletableJobs::Save(const std::string& path, const Entry& entry) {
     if (m_store) {
         m_store->Write(path, std::to_string(entry.size) + ' ' + std::to_string(entry.lastWrite) + ' ' +

@@ -46,6 +46,8 @@ public:
     // present, however many they are.
     void ForgetChanged(FolderSnapshot& folders);
     std::size_t Count() const;
+    // The path of the job remembered last; empty when there is none.
+    std::string Newest() const;
 
 private:
     struct Entry {

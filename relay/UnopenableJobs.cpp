@@ -45,6 +45,16 @@ bool UnopenableJobs::PassesOver(const std::string& path, uint64_t size, uint64_t
     return entry && now < entry->until;
 }
 
+std::size_t UnopenableJobs::Count() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_entries.size();
+}
+
+std::string UnopenableJobs::AnyPath() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_entries.empty() ? std::string() : m_entries.begin()->first;
+}
+
 void UnopenableJobs::ForgetChanged(FolderSnapshot& folders) {
     std::lock_guard<std::mutex> lock(m_mutex);
     for (auto entry = m_entries.begin(); entry != m_entries.end();) {

@@ -5,6 +5,7 @@
 // a file that changes or goes is forgotten.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -27,6 +28,9 @@ public:
     bool AnyDue(int64_t now) const;
     // True while this exact file is being passed over.
     bool PassesOver(const std::string& path, uint64_t size, uint64_t lastWrite, int64_t now) const;
+    std::size_t Count() const;
+    // The path of one of them; empty when there is none.
+    std::string AnyPath() const;
     // Forgets the files that are no longer listed as they were; a folder that
     // cannot be listed forgets nothing.
     void ForgetChanged(FolderSnapshot& folders);

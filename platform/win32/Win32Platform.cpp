@@ -99,9 +99,18 @@ std::string Narrow(const wchar_t* name, size_t length, bool* exact) {
     return narrow;
 }
 
+std::string ToUtf8(const wchar_t* name, size_t length) {
+    const int wideLength = static_cast<int>(length);
+    const int size = WideCharToMultiByte(CP_UTF8, 0, name, wideLength, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0) WideCharToMultiByte(CP_UTF8, 0, name, wideLength, &utf8[0], size, nullptr, nullptr);
+    return utf8;
+}
+
 DirEntry ToDirEntry(const WIN32_FIND_DATAW& data) {
     DirEntry entry;
     entry.name = Narrow(data.cFileName, wcslen(data.cFileName), &entry.exactName);
+    if (!entry.exactName) entry.displayName = ToUtf8(data.cFileName, wcslen(data.cFileName));
     entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     entry.size = Combine(data.nFileSizeHigh, data.nFileSizeLow);
     entry.lastWrite = Combine(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);

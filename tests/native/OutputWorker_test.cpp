@@ -496,7 +496,12 @@ TEST_F(OutputWorkerTest, AppendedJobIsDeletedOnlyWhenEveryByteWasSent) {
 
     WriteFile(job, Pattern(600, 1));
     fs.writeFaults.afterWrite = nullptr;
-    fs.onJobIdentify = appendToJob;
+    int identified = 0;  // first when the job is opened, then when it has been read
+    fs.onJobIdentify = [&] {
+        if (++identified == 2) {
+            appendToJob();
+        }
+    };
     RunWorker();
     fs.onJobIdentify = nullptr;
     EXPECT_EQ(Pattern(600, 1), ReadFile(output));

@@ -191,12 +191,18 @@ TEST_F(RelayEngineTest, RunButtonStartsAndStopsTheSearch) {
     EXPECT_EQ(Stopped, engine.m_nRunState);
 }
 
+// A search that finds nothing also looks whether the folder can be read at
+// all; a folder that cannot is shown on the next tick.
 TEST_F(RelayEngineTest, TickWithoutFindKeepsSearching) {
     StartSearching();
     engine.OnTimer(kSearchTimer);
     EXPECT_EQ((Log{"KillTimer 1", "SetTimer 1 2000"}), view.Take());
-    EXPECT_EQ((std::vector<std::string>{"C:\\OUT\\*.GLF"}), fs.searched);
+    EXPECT_EQ((std::vector<std::string>{"C:\\OUT\\*.GLF", "C:\\OUT\\*"}), fs.searched);
     EXPECT_EQ(Searching, engine.m_nRunState);
+    engine.OnTimer(kSearchTimer);
+    EXPECT_EQ((Log{"KillTimer 1", u8"Status 検索位置 C:\\OUT\\ を開けません", u8"Trouble 検索位置を開けません",
+                   "SetTimer 1 2000"}),
+              view.Take());
 }
 
 TEST_F(RelayEngineTest, TickWithFindStartsAJobWithItsOwnCopies) {

@@ -29,8 +29,11 @@ const std::chrono::seconds kRelayPatience(60);
 
 const std::wstring kDirectoryStray = L"DIR.GLF";
 const std::wstring kHangulStray = L"\uD55C.GLF";
-// Its full path is longer than MAX_PATH for the A functions.
-const std::wstring kLongStray = std::wstring(246, L'L') + L".GLF";
+// Their full paths are longer than MAX_PATH for the A functions: each is
+// tried again now and then, and none may hold up the jobs.
+constexpr int kLongStrays = 30;
+std::wstring LongStray(int i) { return std::wstring(240, L'L') + std::to_wstring(i) + L".GLF"; }
+constexpr WORD kTrayExit = 32773;
 
 bool UnopenableStraysWanted() {
     wchar_t value[8] = L"";
@@ -81,7 +84,9 @@ public:
         m_strays = {kDirectoryStray};
         bool placed = CreateDirectoryW(Path(kDirectoryStray).c_str(), nullptr) != FALSE;
         if (!unopenable) return placed;
-        for (const std::wstring& name : {kHangulStray, kLongStray}) {
+        std::vector<std::wstring> names{kHangulStray};
+        for (int i = 0; i < kLongStrays; ++i) names.push_back(LongStray(i));
+        for (const std::wstring& name : names) {
             const UniqueKernelHandle file(CreateFileW(LongPath(name).c_str(), GENERIC_WRITE, 0,
                                                       nullptr, CREATE_ALWAYS, 0, nullptr));
             placed = placed && file;
@@ -142,16 +147,29 @@ private:
     std::wstring LongPath(const std::wstring& name) const { return L"\\\\?\\" + Path(name); }
     std::wstring JobPath(const std::string& id) const { return Path(Widen(id) + L".GLF"); }
 
-    // A printer gone off line while a job larger than the pipe goes out: the
-    // copy's writes block until it comes back. Taken up within two polls and
-    // the producer's pause, the job meets the stall.
+    // A printer gone off line for 15 s while a job larger than the pipe goes
+    // out: the copy's writes block until it comes back. Taken up within two
+    // polls and the producer's pause, the job meets the stall. Meanwhile the
+    // operator sends Exit every second: it only cancels while the write is
+    // blocked, then ends the copy, which is started again. The other copy
+    // runs on all the while.
     void StallPrinterAround(int n) {
         const std::wstring stall = m_capture + L".stall";
         WaitFor([&] { return Pending() == 0; }, kRelayPatience);
         WriteFileBytes(stall, "");
         ProduceJob(n, kLargeBody);
-        std::this_thread::sleep_for(8s);
+        std::this_thread::sleep_for(3s);
+        for (int second = 3; second < 23 && !m_app->HasExited(); ++second) {
+            m_app->PostCommand(kTrayExit);
+            std::this_thread::sleep_for(1s);
+            if (second == 15) DeleteFileW(stall.c_str());
+        }
         DeleteFileW(stall.c_str());
+        if (!m_app->HasExited(5000)) {
+            m_failure = "Exit sent every second did not end the copy once the printer came back";
+        } else if (!Start()) {
+            m_failure = "the start after the exit failed";
+        }
     }
 
     // Job n is written the way producer n % 3 writes it.

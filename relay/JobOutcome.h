@@ -1,0 +1,48 @@
+// What became of one try of a job, handed from the worker to the interface
+// thread, which shows it and writes it to the record.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "relay/RecordLine.h"
+
+struct JobOutcome {
+    JobResult result = JobResult::Sent;
+    std::string job;
+    uint64_t bytes = 0;  // the size of the job file as it was read
+    platform::OpenFailure outputFailure = platform::OpenFailure::None;
+    bool outputRefused = false;  // the output names the job, header or footer
+    bool headerMissing = false;
+    bool footerMissing = false;
+    bool keptChanged = false;  // sent whole, but kept: it changed meanwhile
+    int64_t started = 0;       // seconds since 1970 (UTC)
+    int64_t ended = 0;
+};
+
+// Where the worker is with its job, for what the window shows while it runs.
+enum class WorkerPhase : int32_t { Idle, WaitingForCompanion, WaitingForProducer, Copying };
+
+// Outcomes in the order the worker reported them; the worker adds, the
+// interface thread takes them all.
+class JobOutcomes {
+public:
+    void Add(JobOutcome outcome) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_outcomes.push_back(std::move(outcome));
+    }
+    std::vector<JobOutcome> TakeAll() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::vector<JobOutcome> taken;
+        taken.swap(m_outcomes);
+        return taken;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<JobOutcome> m_outcomes;
+};

@@ -1,0 +1,64 @@
+// What the window's status line and the tray icon tell: the trouble that
+// stands now, since when and how often, or else the last job relayed. Fed by
+// the worker's outcomes and by what the interface thread sees on each tick.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/RecordFiles.h"
+#include "platform/TextCodec.h"
+#include "relay/JobOutcome.h"
+
+// What is seen on one tick, besides the outcomes. Paths and names in the
+// ANSI code page, except where UTF-8 is said.
+struct StatusObservation {
+    std::string output;
+    std::string header;
+    std::string footer;
+    bool folderUnreachable = false;
+    std::string folder;
+    int64_t stalledSeconds = 0;  // no byte taken by the output for this long
+    int64_t companionSeconds = 0;  // the companion of the running job has stayed this long
+    std::string job;               // the running job
+    std::string companion;
+    std::size_t stuckJobs = 0;  // remembered as undeletable and still there
+    std::string stuckJob;       // the newest of them
+    std::size_t strays = 0;      // files passed over because they cannot be opened
+    std::string strayNameUtf8;   // one of them
+    bool recordFailed = false;   // a line of the record could not be written
+};
+
+class StatusBoard {
+public:
+    explicit StatusBoard(platform::ToUtf8 toUtf8) : m_toUtf8(toUtf8) {}
+    void ConvertWith(platform::ToUtf8 toUtf8) { m_toUtf8 = toUtf8; }
+
+    void Outcome(const JobOutcome& outcome, const platform::LocalTime& ended);
+    void Observe(const StatusObservation& now) { m_now = now; }
+
+    // The status line (UTF-8): the most pressing trouble, or the last job sent.
+    std::string StatusLine() const;
+    bool HasTrouble() const { return !TroubleShort().empty(); }
+    // The trouble in a few words for the tray's tooltip; empty when there is none.
+    std::string TroubleShort() const;
+
+private:
+    std::string Name(const std::string& path) const;  // the file name, UTF-8
+
+    platform::ToUtf8 m_toUtf8;
+    StatusObservation m_now;
+    // The output could not be opened: since when, how often, and why.
+    std::size_t m_outputFailures = 0;
+    platform::LocalTime m_outputFailingSince;
+    platform::OpenFailure m_outputFailure = platform::OpenFailure::None;
+    bool m_outputRefused = false;
+    // A header or footer left out of the last job.
+    bool m_headerMissing = false;
+    bool m_footerMissing = false;
+    std::string m_lastSent;
+};
+
+// Why an output could not be opened, in words.
+const char* OpenFailureText(platform::OpenFailure failure);
