@@ -11,7 +11,7 @@
 #   wine_prefix_ensure        create the prefix with Japanese fonts, once
 #   wine_display_start        one Xvfb on a free display; exports DISPLAY
 #   wine_server_start         a persistent wineserver, booted prefix
-#   wine_lpt1_capture [path]  point LPT1 at path (default $VARNOW_BUILD_DIR/wine-io/lpt1)
+#   wine_lpt1_capture [path]  point LPT1 at path (default $VARNOW_WINE_IO/lpt1)
 #   wine_lpt_pump [n]         point LPT<n> (default 1) at a FIFO whose reader
 #                             appends to its capture
 #   wine_session_start        all of the above
@@ -35,9 +35,12 @@ if [ -z "${VARNOW_BUILD_DIR:-}" ]; then
   }
 fi
 export VARNOW_BUILD_DIR
-export WINEPREFIX="$VARNOW_BUILD_DIR/wine-prefix"
-VARNOW_WINE_LOG="$VARNOW_BUILD_DIR/wine-io/wine.log"
-mkdir -p "$VARNOW_BUILD_DIR/wine-io"
+# Sessions that run side by side in one tree (the soak beside the tests) each
+# name themselves in VARNOW_WINE_SESSION and get a prefix and files of their own.
+VARNOW_WINE_IO="$VARNOW_BUILD_DIR/wine-io${VARNOW_WINE_SESSION:+-$VARNOW_WINE_SESSION}"
+export WINEPREFIX="$VARNOW_BUILD_DIR/wine-prefix${VARNOW_WINE_SESSION:+-$VARNOW_WINE_SESSION}"
+VARNOW_WINE_LOG="$VARNOW_WINE_IO/wine.log"
+mkdir -p "$VARNOW_WINE_IO"
 
 source "$(dirname "${BASH_SOURCE[0]}")/wine-arch.sh"
 
@@ -51,13 +54,13 @@ else
   unset WINEARCH
 fi
 if ! wine_runs_32bit; then
-  mkdir -p "$VARNOW_BUILD_DIR/wine-io/bin"
-  printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$VARNOW_BUILD_DIR/wine-io/bin/wine"
-  chmod +x "$VARNOW_BUILD_DIR/wine-io/bin/wine"
+  mkdir -p "$VARNOW_WINE_IO/bin"
+  printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$VARNOW_WINE_IO/bin/wine"
+  chmod +x "$VARNOW_WINE_IO/bin/wine"
   export WINELOADER=/usr/lib/wine/wine64
   case ":$PATH:" in
-    *":$VARNOW_BUILD_DIR/wine-io/bin:"*) ;;
-    *) export PATH="$VARNOW_BUILD_DIR/wine-io/bin:$PATH" ;;
+    *":$VARNOW_WINE_IO/bin:"*) ;;
+    *) export PATH="$VARNOW_WINE_IO/bin:$PATH" ;;
   esac
 fi
 export WINEDEBUG=-all
@@ -66,13 +69,13 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 export TZ=UTC
 export LANG=ja_JP.UTF-8
 unset LC_ALL
-export VARNOW_LPT1_CAPTURE="${VARNOW_LPT1_CAPTURE:-$VARNOW_BUILD_DIR/wine-io/lpt1}"
+export VARNOW_LPT1_CAPTURE="${VARNOW_LPT1_CAPTURE:-$VARNOW_WINE_IO/lpt1}"
 
 
 # Dialog fonts map to IPA P Gothic, or Japanese captions draw as boxes. regedit
 # reads REGEDIT4 files in the ANSI code page, hence CP932.
 wine_fonts_install() {
-  local reg="$VARNOW_BUILD_DIR/wine-io/fonts.reg"
+  local reg="$VARNOW_WINE_IO/fonts.reg"
   iconv -f UTF-8 -t CP932 >"$reg" <<'REG'
 REGEDIT4
 
@@ -104,13 +107,13 @@ wine_prefix_ensure() {
     wineserver -k >>"$VARNOW_WINE_LOG" 2>&1 || true
     touch "$stamp"
     echo "wine-env: prefix created in $((SECONDS - started)) s" >&2
-  ) 9>"$VARNOW_BUILD_DIR/wine-io/prefix.lock"
+  ) 9>"$VARNOW_WINE_IO/prefix.lock"
 }
 
 # Xvfb picks a free display itself and reports it once it accepts clients, so
 # runs that start side by side never take the same display.
 wine_display_start() {
-  local report="$VARNOW_BUILD_DIR/wine-io/display"
+  local report="$VARNOW_WINE_IO/display"
   rm -f "$report"
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$report" \
     >>"$VARNOW_WINE_LOG" 2>&1 </dev/null &
@@ -152,8 +155,8 @@ wine_lpt1_capture() {
 # printer gone off line. Exports VARNOW_LPT<n>_CAPTURE.
 wine_lpt_pump() {
   local n=${1:-1}
-  local fifo="$VARNOW_BUILD_DIR/wine-io/lpt$n.fifo"
-  local capture="$VARNOW_BUILD_DIR/wine-io/lpt$n-capture"
+  local fifo="$VARNOW_WINE_IO/lpt$n.fifo"
+  local capture="$VARNOW_WINE_IO/lpt$n-capture"
   [ -p "$fifo" ] || { rm -f "$fifo"; mkfifo "$fifo"; }
   : >"$capture"
   rm -f "$capture.stall"

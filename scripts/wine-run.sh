@@ -13,7 +13,7 @@ wine_prefix_ensure || exit 1
 # A session (wine-ctest.sh) may have mapped LPT1 already; keep its mapping.
 [ -e "$WINEPREFIX/dosdevices/lpt1" ] || wine_lpt1_capture
 
-out=$(mktemp "$VARNOW_BUILD_DIR/wine-io/run.XXXXXX")
+out=$(mktemp "$VARNOW_WINE_IO/run.XXXXXX")
 trap 'rm -f "$out.1" "$out.2" "$out"' EXIT
 wine "$@" >"$out.1" 2>"$out.2" </dev/null
 status=$?

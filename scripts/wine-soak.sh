@@ -5,6 +5,8 @@
 # Usage: wine-soak.sh <builddir>
 set -euo pipefail
 export VARNOW_BUILD_DIR=$(cd "${1:?usage: wine-soak.sh <builddir>}" && pwd -P)
+# A prefix of its own, so that the soak can run beside the tests of the tree.
+export VARNOW_WINE_SESSION=soak
 scripts=$(cd "$(dirname "$0")" && pwd)
 source "$scripts/wine-env.sh"
 trap wine_session_stop EXIT
