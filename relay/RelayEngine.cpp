@@ -162,9 +162,20 @@ bool RelayEngine::FindTargetFile() {
     m_undeletable.ForgetChanged(folders);
     m_unopenable.ForgetChanged(folders);
     std::vector<std::string> approximate;
+    std::vector<std::pair<std::string, uint64_t>> unopenable;
+    const int64_t now = m_clock.NowSeconds();
     const bool found = ::FindTargetFile(m_strFolder, m_strTarget, m_strFoundFile, m_fs, m_undeletable, m_isLeadByte,
-                                        {{m_strOutput, m_strHeader, m_strFooter}, &m_unopenable, m_clock.NowSeconds(),
-                                         &approximate});
+                                        {{m_strOutput, m_strHeader, m_strFooter}, &m_unopenable, now, &approximate,
+                                         &unopenable});
+    // Recorded as the worker records what it cannot open, on the next tick.
+    for (const auto& [path, size] : unopenable) {
+        JobOutcome outcome;
+        outcome.result = JobResult::Unopenable;
+        outcome.job = path;
+        outcome.bytes = size;
+        outcome.started = outcome.ended = now;
+        m_outcomes.Add(std::move(outcome));
+    }
     if (!found) {
         // Only a search that saw the whole folder tells what lies in it. The
         // folder's own entry (or, in a drive's root, any entry) shows it can be read.

@@ -92,12 +92,29 @@ bool FindTargetFile(std::string& folder, const std::string& patterns, std::strin
                     platform::FileSystem& fs, const UndeletableJobs& undeletable,
                     platform::LeadByteTest isLeadByte, const SearchExclusions& exclusions) {
     UnopenableJobs* const unopenable = exclusions.unopenable;
+    // A quick open tells a job from a file that cannot be opened, which is
+    // noted here and passed over without a relay. A producer's hold makes a
+    // job Busy, which the worker waits out.
+    const auto opens = [&](const std::string& path, const platform::DirEntry& entry) {
+        if (!unopenable) {
+            return true;
+        }
+        const platform::Probe probe = fs.ProbeExclusive(path);
+        if (probe == platform::Probe::Ready || probe == platform::Probe::Busy) {
+            return true;
+        }
+        // Missing too: the file is listed, so its name does not reach it.
+        if (unopenable->Remember(fs, path, exclusions.now) && exclusions.newlyUnopenable) {
+            exclusions.newlyUnopenable->emplace_back(path, entry.size);
+        }
+        return false;
+    };
     // A stuck job would be printed again on every search, and the output,
     // header and footer would be destroyed as jobs.
     const auto isFreshJob = [&](const std::string& path, const platform::DirEntry& entry) {
         return !undeletable.Contains(path, entry.size, entry.lastWrite) &&
                !(unopenable && unopenable->Knows(path, entry.size, entry.lastWrite)) &&
-               !NamesAnyOf(fs, path, exclusions.ownFiles);
+               !NamesAnyOf(fs, path, exclusions.ownFiles) && opens(path, entry);
     };
     if (WalkPatterns(folder, patterns, foundFile, fs, isLeadByte, isFreshJob, exclusions.approximateNames)) {
         return true;
@@ -108,23 +125,10 @@ bool FindTargetFile(std::string& folder, const std::string& patterns, std::strin
     // However many files failed before, trying one again costs a quick open
     // here, not a relay: only one that opens now becomes a job.
     const auto isRetryDue = [&](const std::string& path, const platform::DirEntry& entry) {
-        if (!unopenable->Knows(path, entry.size, entry.lastWrite) ||
-            unopenable->PassesOver(path, entry.size, entry.lastWrite, exclusions.now) ||
-            undeletable.Contains(path, entry.size, entry.lastWrite) ||
-            NamesAnyOf(fs, path, exclusions.ownFiles)) {
-            return false;
-        }
-        switch (fs.ProbeExclusive(path)) {
-        case platform::Probe::Ready:
-        case platform::Probe::Busy:
-            return true;
-        case platform::Probe::Unopenable:
-            unopenable->Remember(fs, path, exclusions.now);
-            return false;
-        case platform::Probe::Missing:
-            return false;
-        }
-        return false;
+        return unopenable->Knows(path, entry.size, entry.lastWrite) &&
+               !unopenable->PassesOver(path, entry.size, entry.lastWrite, exclusions.now) &&
+               !undeletable.Contains(path, entry.size, entry.lastWrite) &&
+               !NamesAnyOf(fs, path, exclusions.ownFiles) && opens(path, entry);
     };
     return WalkPatterns(folder, patterns, foundFile, fs, isLeadByte, isRetryDue);
 }

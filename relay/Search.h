@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -17,6 +18,9 @@ struct SearchExclusions {
     // Receives the names (UTF-8 where known) of files passed over because the
     // listing spells them only approximately.
     std::vector<std::string>* approximateNames = nullptr;
+    // Receives the files the search found it cannot open, when first noted,
+    // with their sizes.
+    std::vector<std::pair<std::string, uint64_t>>* newlyUnopenable = nullptr;
 };
 
 // True when `path` names the same file as one of the non-empty `files`.
@@ -31,9 +35,10 @@ bool IsPlainName(const platform::DirEntry& entry, platform::LeadByteTest isLeadB
 
 // Tries the ";"-separated patterns of `patterns` in order in `folder` and
 // stores the first regular file found in `foundFile`. Appends a backslash to
-// `folder` when it has none at its end. Files that failed before are tried
-// only when no fresh one is waiting, and only once their back-off has run
-// out: those still unopenable are noted again here, without a relay.
+// `folder` when it has none at its end. Where unopenable jobs are kept, each
+// candidate is first opened for a moment: one that cannot be opened is noted
+// there and passed over, without a relay. Files that failed before are tried
+// only when no fresh one is waiting, and only once their back-off has run out.
 bool FindTargetFile(std::string& folder, const std::string& patterns, std::string& foundFile,
                     platform::FileSystem& fs, const UndeletableJobs& undeletable,
                     platform::LeadByteTest isLeadByte, const SearchExclusions& exclusions = {});

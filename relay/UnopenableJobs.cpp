@@ -9,7 +9,7 @@ constexpr int64_t kLongestBackOffSeconds = 600;
 
 }  // namespace
 
-void UnopenableJobs::Remember(platform::FileSystem& fs, const std::string& path, int64_t now) {
+bool UnopenableJobs::Remember(platform::FileSystem& fs, const std::string& path, int64_t now) {
     const std::string folder = FolderOf(path, m_isLeadByte);
     const std::string name = path.substr(folder.size());
     // Looked up in the listing by its exact name: a path too long to open may
@@ -19,12 +19,13 @@ void UnopenableJobs::Remember(platform::FileSystem& fs, const std::string& path,
         return !entry.isDirectory && entry.exactName && entry.name == name;
     };
     if (!fs.FindFirst(folder + "*", isThisFile, &file)) {
-        return;  // gone: nothing to pass over
+        return false;  // gone: nothing to pass over
     }
     std::lock_guard<std::mutex> lock(m_mutex);
     const Entry* same = Find(path, file.size, file.lastWrite);
     const int64_t backOff = same ? std::min(same->backOff * 2, kLongestBackOffSeconds) : kFirstBackOffSeconds;
     m_entries[path] = Entry{file.size, file.lastWrite, backOff, now + backOff};
+    return same == nullptr;
 }
 
 bool UnopenableJobs::Knows(const std::string& path, uint64_t size, uint64_t lastWrite) const {

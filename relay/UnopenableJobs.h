@@ -19,8 +19,9 @@ public:
     explicit UnopenableJobs(platform::LeadByteTest isLeadByte) : m_isLeadByte(isLeadByte) {}
 
     // Notes a failed attempt on the file at `path`, as its folder lists it
-    // now. A file no longer listed is not noted.
-    void Remember(platform::FileSystem& fs, const std::string& path, int64_t now);
+    // now. A file no longer listed is not noted. True when the file was not
+    // known before.
+    bool Remember(platform::FileSystem& fs, const std::string& path, int64_t now);
     // True when this exact file (same path, size and last-write time) has
     // failed before, whether or not its back-off has run out.
     bool Knows(const std::string& path, uint64_t size, uint64_t lastWrite) const;

@@ -122,38 +122,41 @@ TEST_F(PatternWalk, FoundPathNamesThePatternsFolder) {
     EXPECT_EQ("C:\\OUT\\\x95\x5C.GLF", found);
 }
 
-// However many strays sit in the folder, a fresh job is taken first; a stray
-// whose back-off has run out is tried with a quick open here and taken only
-// when it opens, so it costs no relay and no count.
-TEST_F(PatternWalk, TakesFreshJobsBeforeStraysAndRetriesStraysWithoutARelay) {
+// However many strays sit in the folder, from the start or once their
+// back-offs run out, the job behind them is taken in the same search: each
+// stray costs a quick open there, no relay and no count.
+TEST_F(PatternWalk, StraysCostAQuickOpenNotARelay) {
     UnopenableJobs unopenable(platform::IsLeadByteSjis);
+    fs.listings["C:\\OUT\\*"] = {FileEntry("HEAD.GLF"), FileEntry("OUT.GLF")};
     for (int i = 0; i < 200; ++i) {
-        fs.listings["C:\\OUT\\*"].push_back(FileEntry("S" + std::to_string(i) + ".GLF", 10, 5));
-    }
-    fs.listings["C:\\OUT\\*"].push_back(FileEntry("HEAD.GLF"));
-    fs.listings["C:\\OUT\\*"].push_back(FileEntry("OUT.GLF"));
-    for (int i = 0; i < 200; ++i) {
-        const std::string stray = "C:\\OUT\\S" + std::to_string(i) + ".GLF";
-        unopenable.Remember(fs, stray, 100);
-        fs.probeAnswers[stray] = platform::Probe::Unopenable;
+        const std::string stray = "S" + std::to_string(i) + ".GLF";
+        fs.listings["C:\\OUT\\*"].push_back(FileEntry(stray, 10, 5));
+        fs.probeAnswers["C:\\OUT\\" + stray] = platform::Probe::Unopenable;
     }
     fs.listings["C:\\OUT\\*"].push_back(FileEntry("JOB.GLF"));
-    SearchExclusions exclusions{{"C:\\OUT\\OUT.GLF", "C:\\OUT\\HEAD.GLF", ""}, &unopenable, 1000};
+    SearchExclusions exclusions{{"C:\\OUT\\OUT.GLF", "C:\\OUT\\HEAD.GLF", ""}, &unopenable, 100};
     const auto search = [&] {
         found = "unchanged";
+        fs.probed.clear();
         return FindTargetFile(folder, "*", found, fs, undeletable, platform::IsLeadByteSjis, exclusions);
     };
-    EXPECT_TRUE(search()) << "every stray's back-off has run out";
+    EXPECT_TRUE(search());
     EXPECT_EQ("C:\\OUT\\JOB.GLF", found);
-    EXPECT_TRUE(fs.probed.empty());
+    EXPECT_EQ(201u, fs.probed.size()) << "each stray opened once, then the job";
+    EXPECT_TRUE(unopenable.PassesOver("C:\\OUT\\S199.GLF", 10, 5, 129));
 
+    fs.listings["C:\\OUT\\*"].pop_back();
+    EXPECT_FALSE(search());
+    EXPECT_TRUE(fs.probed.empty()) << "passed over while their back-offs run";
+
+    exclusions.now = 1000;  // every back-off has run out
+    fs.listings["C:\\OUT\\*"].push_back(FileEntry("JOB2.GLF"));
+    EXPECT_TRUE(search());
+    EXPECT_EQ("C:\\OUT\\JOB2.GLF", found) << "a fresh job before any stray";
     fs.listings["C:\\OUT\\*"].pop_back();
     EXPECT_FALSE(search());
     EXPECT_EQ(200u, fs.probed.size()) << "each due stray tried once";
     EXPECT_TRUE(unopenable.PassesOver("C:\\OUT\\S7.GLF", 10, 5, 1059)) << "and passed over longer";
-    fs.probed.clear();
-    EXPECT_FALSE(search());
-    EXPECT_TRUE(fs.probed.empty());
 
     exclusions.now = 1060;
     fs.probeAnswers["C:\\OUT\\S7.GLF"] = platform::Probe::Busy;

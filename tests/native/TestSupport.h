@@ -109,7 +109,7 @@ public:
     platform::Probe ProbeExclusive(const std::string& path) override {
         probed.push_back(path);
         const auto answer = probeAnswers.find(path);
-        return answer != probeAnswers.end() ? answer->second : platform::Probe::Missing;
+        return answer != probeAnswers.end() ? answer->second : platform::Probe::Ready;
     }
     std::unique_ptr<platform::File> OpenOutput(const std::string&, const std::string&,
                                                platform::OpenFailure*) override {

@@ -143,7 +143,7 @@ TEST_F(StatusAndRecord, StuckJobIsNamedAndRecordedOnce) {
 }
 
 // Files that cannot be relayed are named, one of them and how many more; the
-// one the worker tried is recorded. The job behind them goes out.
+// one that was tried is recorded. The job behind them goes out.
 TEST_F(StatusAndRecord, StraysAreNamedAndTheJobsFlow) {
     ProfileSection section("E2E_Strays");
     Records records(L"E2E_Strays");

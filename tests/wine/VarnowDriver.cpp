@@ -287,7 +287,10 @@ bool ImmutableFlag::Set(bool immutable) const {
 
 bool ImmutableFlag::Refuses() const {
     if (m_isFolder) {
-        const std::wstring probe = m_path + L"\\immutable-probe";
+        // A new name each time: a probe left behind once the flag is set
+        // could still be written to.
+        static int probes = 0;
+        const std::wstring probe = m_path + L"\\immutable-probe-" + std::to_wstring(++probes);
         if (!WriteFileBytes(probe, "")) return true;
         DeleteFileW(probe.c_str());
         return false;

@@ -125,10 +125,11 @@ TEST_F(Win32Worker, JobsTheSystemCannotOpenEndTheAttemptAndArePassedOver) {
         return FindTargetFile(searchFolder, "*.GLF", m_job, platform::SystemFileSystem(),
                               m_undeletable, platform::IsLeadByteSystem, exclusions);
     };
-    // The name the code page cannot spell is passed over by the search itself;
-    // the path too long to open costs one attempt, then waits out its back-off.
-    ASSERT_TRUE(search());
-    EXPECT_EQ(m_job, m_folder / (std::string(250, 'L') + ".GLF"));
+    // The name the code page cannot spell is passed over by the search, and
+    // the path too long to open is noted there after a quick open. A worker
+    // handed it all the same (a race) ends at once.
+    EXPECT_FALSE(search());
+    m_job = m_folder / (std::string(250, 'L') + ".GLF");
     m_running = 1;
     ASSERT_TRUE(platform::SystemThreadStarter().Start(
         OutputThreadProc, new OutputJob(MakeJob(m_output)), platform::PriorityNormal));
