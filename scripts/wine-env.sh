@@ -36,6 +36,10 @@ if [ -z "${VARNOW_BUILD_DIR:-}" ]; then
 fi
 export VARNOW_BUILD_DIR
 export WINEPREFIX="$VARNOW_BUILD_DIR/wine-prefix"
+# The prefix is made by the loader chosen below; a WINEARCH of the caller's
+# (win32 is common) would ask for another architecture, and every later step
+# would fail.
+unset WINEARCH
 export WINEDEBUG=-all
 # Without this wineboot stops at the Mono/Gecko installer dialog.
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -46,6 +50,31 @@ export VARNOW_LPT1_CAPTURE="${VARNOW_LPT1_CAPTURE:-$VARNOW_BUILD_DIR/wine-io/lpt
 
 VARNOW_WINE_LOG="$VARNOW_BUILD_DIR/wine-io/wine.log"
 mkdir -p "$VARNOW_BUILD_DIR/wine-io"
+
+# Debian's wine script takes the 32-bit loader whenever it is installed, also
+# on a kernel that cannot run 32-bit programs (some virtual machines): there
+# every Wine call would fail. The 64-bit loader then stands in, through a
+# "wine" early on PATH so that child scripts and "exec wine" find it too; it
+# runs 64-bit programs only.
+VARNOW_WINE_NOTE=""
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1 && [ -x /usr/lib/wine/wine64 ]; then
+  mkdir -p "$VARNOW_BUILD_DIR/wine-io/bin"
+  printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$VARNOW_BUILD_DIR/wine-io/bin/wine"
+  chmod +x "$VARNOW_BUILD_DIR/wine-io/bin/wine"
+  case ":$PATH:" in
+    *":$VARNOW_BUILD_DIR/wine-io/bin:"*) ;;
+    *) export PATH="$VARNOW_BUILD_DIR/wine-io/bin:$PATH" ;;
+  esac
+  VARNOW_WINE_NOTE="this machine cannot run 32-bit programs: Wine runs 64-bit ones only"
+fi
+
+# Says which step failed, with the end of the log that holds Wine's output.
+wine_step_failed() {
+  echo "wine-env: $1 failed (prefix $WINEPREFIX)" >&2
+  [ -n "$VARNOW_WINE_NOTE" ] && echo "wine-env: $VARNOW_WINE_NOTE" >&2
+  tail -n 5 "$VARNOW_WINE_LOG" 2>/dev/null | sed 's/^/  wine.log: /' >&2
+  return 1
+}
 
 # Dialog fonts map to IPA P Gothic, or Japanese captions draw as boxes. regedit
 # reads REGEDIT4 files in the ANSI code page, hence CP932.
@@ -73,8 +102,9 @@ wine_prefix_ensure() {
     flock 9
     [ -f "$stamp" ] && exit 0
     local started=$SECONDS
-    wine wineboot -i >>"$VARNOW_WINE_LOG" 2>&1 </dev/null || exit 1
-    wine_fonts_install || exit 1
+    wine wineboot -i >>"$VARNOW_WINE_LOG" 2>&1 </dev/null ||
+      { wine_step_failed "creating the prefix (wineboot -i)"; exit 1; }
+    wine_fonts_install || { wine_step_failed "setting the Japanese fonts (regedit)"; exit 1; }
     # Nothing started here may outlive the creation: a desktop process left
     # from it would serve every later program of the session, with or without
     # the display that session has.
@@ -110,8 +140,9 @@ wine_display_start() {
 # are started here, with output to the log, before any test runs: then nothing
 # lingering holds the pipes CTest reads.
 wine_server_start() {
-  wineserver -p >>"$VARNOW_WINE_LOG" 2>&1 </dev/null
-  wine wineboot >>"$VARNOW_WINE_LOG" 2>&1 </dev/null
+  wineserver -p >>"$VARNOW_WINE_LOG" 2>&1 </dev/null ||
+    { wine_step_failed "starting the wineserver"; return 1; }
+  wine wineboot >>"$VARNOW_WINE_LOG" 2>&1 </dev/null || wine_step_failed "booting the prefix"
 }
 
 # A plain file (or a FIFO the caller made) receives what programs write to LPT1.
@@ -151,6 +182,7 @@ wine_lpt_pump() {
 }
 
 wine_session_start() {
+  [ -n "$VARNOW_WINE_NOTE" ] && echo "wine-env: $VARNOW_WINE_NOTE" >&2
   wine_display_start && wine_prefix_ensure && wine_server_start && wine_lpt1_capture "$@"
 }
 
