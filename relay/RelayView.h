@@ -8,6 +8,7 @@
 // The controls the run states switch, in the order every transition switches them.
 enum class SettingControl {
     Folder, Waiting, Target, Output, Header, Footer, Priority,  // enabled/disabled
+    OutputMenu,                                                 // enabled/disabled
     BrowseFooter, BrowseHeader, BrowseFolder, Exit,           // shown/hidden
 };
 

@@ -30,6 +30,7 @@ MessageTable CRelayDlg::GetMessageTable() const {
         BindCommand(BN_CLICKED, IDC_BROWSE_HEADER, &CRelayDlg::OnBrowseHeader),
         BindCommand(BN_CLICKED, IDC_BROWSE_FOOTER, &CRelayDlg::OnBrowseFooter),
         BindCommand(BN_CLICKED, IDC_BROWSE_FOLDER, &CRelayDlg::OnBrowseFolder),
+        BindCommand(BN_CLICKED, IDC_OUTPUT_MENU, &CRelayDlg::OnOutputMenu),
         BindMessage(WM_TRAY_CALLBACK, &CRelayDlg::OnTrayCallback),
         BindMessage(WM_WINDOWPOSCHANGING, &CRelayDlg::OnWindowPosChanging),
         BindMessage(WM_QUERYOPEN, &CRelayDlg::OnQueryOpen),
@@ -51,6 +52,7 @@ void CRelayDlg::DoDataExchange(CDataExchange& dx) {
     DDX_Control(dx, IDC_FOOTER, m_editFooter);
     DDX_Control(dx, IDCANCEL, m_btnExit);
     DDX_Control(dx, IDOK, m_btnRun);
+    DDX_Control(dx, IDC_OUTPUT_MENU, m_btnOutputMenu);
     DDX_Text(dx, IDC_OUTPUT, m_strOutput);
     DDX_Text(dx, IDC_FOOTER, m_strFooter);
     DDX_Text(dx, IDC_HEADER, m_strHeader);

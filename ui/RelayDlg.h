@@ -32,6 +32,7 @@ public:
     CEdit m_editFooter;
     CButton m_btnExit;
     CButton m_btnRun;
+    CButton m_btnOutputMenu;
     CBitmapButton m_btnBrowseFolder;
     CBitmapButton m_btnBrowseHeader;
     CBitmapButton m_btnBrowseFooter;
@@ -62,6 +63,7 @@ private:
     void OnBrowseHeader();
     void OnBrowseFooter();
     void OnBrowseFolder();
+    void OnOutputMenu();
     static int CALLBACK BrowseFolderCallback(HWND browser, UINT code, LPARAM param, LPARAM data);
 
     void SetUpSystemMenu();
@@ -91,10 +93,13 @@ private:
     void RemoveTrayIcon() override;
     void EndDialog() override;
     CWnd& Control(SettingControl control);
+    void MoveFocusFrom(HWND control);
 
     // Set by a start minimised: the dialog manager shows a modal dialog once
     // its queue first goes idle, which may come after the first display tick
     // has hidden the window. Until the user brings the window back, every
     // attempt to show or restore it is refused.
     bool m_bHoldHidden = false;
+    // Where the focus went when the run button was disabled while holding it.
+    HWND m_hFocusLent = nullptr;
 };
