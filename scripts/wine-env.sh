@@ -54,13 +54,15 @@ mkdir -p "$VARNOW_BUILD_DIR/wine-io"
 # Debian's wine script takes the 32-bit loader whenever it is installed, also
 # on a kernel that cannot run 32-bit programs (some virtual machines): there
 # every Wine call would fail. The 64-bit loader then stands in, through a
-# "wine" early on PATH so that child scripts and "exec wine" find it too; it
-# runs 64-bit programs only.
+# "wine" early on PATH so that child scripts and "exec wine" find it too
+# (winepath and the other tools start "wine-stable"); it runs 64-bit
+# programs only.
 VARNOW_WINE_NOTE=""
 if ! /usr/lib/wine/wine --version >/dev/null 2>&1 && [ -x /usr/lib/wine/wine64 ]; then
   mkdir -p "$VARNOW_BUILD_DIR/wine-io/bin"
   printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$VARNOW_BUILD_DIR/wine-io/bin/wine"
   chmod +x "$VARNOW_BUILD_DIR/wine-io/bin/wine"
+  ln -sf wine "$VARNOW_BUILD_DIR/wine-io/bin/wine-stable"
   case ":$PATH:" in
     *":$VARNOW_BUILD_DIR/wine-io/bin:"*) ;;
     *) export PATH="$VARNOW_BUILD_DIR/wine-io/bin:$PATH" ;;
