@@ -125,6 +125,8 @@ TEST_F(MainWindow, AboutShowsVersionAndASnapshotOfTheTotals) {
     wchar_t text[128] = L"";
     GetDlgItemTextW(about, 1006, text, 128);
     EXPECT_STREQ(text, L"Varnow Ver1.1");
+    GetDlgItemTextW(about, 1014, text, 128);
+    EXPECT_EQ(text, L"バージョン " + Widen(VARNOW_VERSION));
     for (int id : {1008, 1009, 1010}) {
         GetDlgItemTextW(about, id, text, 128);
         EXPECT_EQ(text, m_app.ItemText(id)) << id;
