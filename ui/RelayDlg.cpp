@@ -31,6 +31,7 @@ MessageTable CRelayDlg::GetMessageTable() const {
         BindCommand(BN_CLICKED, IDC_BROWSE_FOOTER, &CRelayDlg::OnBrowseFooter),
         BindCommand(BN_CLICKED, IDC_BROWSE_FOLDER, &CRelayDlg::OnBrowseFolder),
         BindCommand(BN_CLICKED, IDC_OUTPUT_MENU, &CRelayDlg::OnOutputMenu),
+        BindCommand(EN_CHANGE, IDC_FOLDER, &CRelayDlg::OnFolderChanged),
         BindMessage(WM_TRAY_CALLBACK, &CRelayDlg::OnTrayCallback),
         BindMessage(WM_WINDOWPOSCHANGING, &CRelayDlg::OnWindowPosChanging),
         BindMessage(WM_QUERYOPEN, &CRelayDlg::OnQueryOpen),
@@ -71,6 +72,7 @@ BOOL CRelayDlg::OnInitDialog() {
     m_btnBrowseFolder.AutoLoad(IDC_BROWSE_FOLDER, *this);
     m_btnBrowseHeader.AutoLoad(IDC_BROWSE_HEADER, *this);
     m_btnBrowseFooter.AutoLoad(IDC_BROWSE_FOOTER, *this);
+    m_folderTip.Attach(m_editFolder.m_hWnd);
     SetUpSystemMenu();
     ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon.get()));
     ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hSmallIcon.get()));

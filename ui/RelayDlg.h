@@ -13,6 +13,7 @@
 #include "framework/Handles.h"
 #include "relay/RelayEngine.h"
 #include "relay/RelayView.h"
+#include "ui/EditTip.h"
 #include "ui/TrayIcon.h"
 
 // The shell's mouse reports on the tray icon. It shares its value with
@@ -33,6 +34,7 @@ public:
     CButton m_btnExit;
     CButton m_btnRun;
     CButton m_btnOutputMenu;
+    CEditTip m_folderTip;
     CBitmapButton m_btnBrowseFolder;
     CBitmapButton m_btnBrowseHeader;
     CBitmapButton m_btnBrowseFooter;
@@ -64,6 +66,7 @@ private:
     void OnBrowseFooter();
     void OnBrowseFolder();
     void OnOutputMenu();
+    void OnFolderChanged() { m_folderTip.Update(); }
     static int CALLBACK BrowseFolderCallback(HWND browser, UINT code, LPARAM param, LPARAM data);
 
     void SetUpSystemMenu();
