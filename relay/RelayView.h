@@ -8,8 +8,8 @@
 // The controls the run states switch, in the order every transition switches them.
 enum class SettingControl {
     Folder, Waiting, Target, Output, Header, Footer, Priority,  // enabled/disabled
-    OutputMenu,                                                 // enabled/disabled
     BrowseFooter, BrowseHeader, BrowseFolder, Exit,           // shown/hidden
+    OutputMenu,  // enabled/disabled with Output, right after it
 };
 
 struct WindowRect {

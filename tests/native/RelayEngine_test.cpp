@@ -12,7 +12,8 @@ namespace {
 using Log = std::vector<std::string>;
 
 const char* const kNames[] = {"Folder",  "Waiting",      "Target",       "Output",       "Header", "Footer",
-                              "Priority", "BrowseFooter", "BrowseHeader", "BrowseFolder", "Exit"};
+                              "Priority", "BrowseFooter", "BrowseHeader", "BrowseFolder", "Exit",
+                              "OutputMenu"};
 
 class RecordingView : public RelayView {
 public:
