@@ -24,7 +24,7 @@ target_link_libraries(win_framework PUBLIC relay_core comctl32 shell32 comdlg32 
 file(GLOB APP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/ui/*.cpp)
 list(REMOVE_ITEM APP_SOURCES ${CMAKE_SOURCE_DIR}/app/SectionName.cpp)
 add_executable(Varnow WIN32 ${APP_SOURCES} ${CMAKE_SOURCE_DIR}/res/Varnow.rc)
-target_link_libraries(Varnow PRIVATE win_framework)
+target_link_libraries(Varnow PRIVATE win_framework version)
 target_link_options(Varnow PRIVATE -municode)
 
 # GoogleTest from Debian's sources, built with the cross compiler.

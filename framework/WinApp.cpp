@@ -105,7 +105,8 @@ bool CWinApp::RouteCommand(UINT id) {
 // Opens the help file at its table of topics. Current Windows has no engine for
 // .HLP files, so when none sits beside the program the HTML manual shipped
 // there opens in the user's browser instead. Failing to start either is the
-// one error the program reports.
+// one error the program reports; a manual that is there but cannot be opened
+// (no program for .html) is named, so the user can open it another way.
 void CWinApp::OnHelpFinder() {
     HWND owner = m_pMainWnd ? m_pMainWnd->m_hWnd : nullptr;
     const std::wstring manual = ManualPath();
@@ -115,7 +116,9 @@ void CWinApp::OnHelpFinder() {
         opensManual ? OpenWithDefaultProgram(owner, manual)
                     : ::WinHelpA(owner, m_strHelpFilePath.c_str(), HELP_FINDER, 0) != FALSE;
     if (!started) {
-        ::MessageBoxW(owner, L"ﾍﾙﾌﾟの起動に失敗しました。", AnsiToWide(m_strAppName).c_str(),
+        const std::wstring message = opensManual ? L"マニュアル（" + manual + L"）を開けませんでした。"
+                                                 : L"ﾍﾙﾌﾟの起動に失敗しました。";
+        ::MessageBoxW(owner, message.c_str(), AnsiToWide(m_strAppName).c_str(),
                       MB_OK | MB_ICONEXCLAMATION);
     }
 }

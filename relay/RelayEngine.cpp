@@ -334,7 +334,7 @@ void RelayEngine::RefreshDisplay() {
 void RelayEngine::SwitchSettingControls(bool editable) {
     static const SettingControl kEditable[] = {
         SettingControl::Folder, SettingControl::Waiting, SettingControl::Target, SettingControl::Output,
-        SettingControl::Header, SettingControl::Footer,  SettingControl::Priority,
+        SettingControl::OutputMenu, SettingControl::Header, SettingControl::Footer, SettingControl::Priority,
     };
     static const SettingControl kShownWhenStopped[] = {
         SettingControl::BrowseFooter, SettingControl::BrowseHeader, SettingControl::BrowseFolder,

@@ -10,6 +10,7 @@
 enum class SettingControl {
     Folder, Waiting, Target, Output, Header, Footer, Priority,  // enabled/disabled
     BrowseFooter, BrowseHeader, BrowseFolder, Exit,           // shown/hidden
+    OutputMenu,  // enabled/disabled with Output, right after it
 };
 
 struct WindowRect {

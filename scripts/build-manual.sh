@@ -94,12 +94,11 @@ capture main-searching "$main"
 
 # The menu opens at the cursor: by the tray icon in the taskbar's corner, but
 # clear of it, so that the icon's tooltip does not cover the menu. Wine takes
-# the cursor from the X pointer.
+# the cursor from the X pointer. The shot is the menu alone: Wine's desktop
+# around it looks like no Windows desktop.
 xdotool mousemove $((width - 12)) $((height - 40))
 menu=$(locate tray "$section")
-# The menu with the tray icon below it, to the screen's corner.
-IFS='x+' read -r _ _ menu_x menu_y <<<"$menu"
-capture tray-menu "$((width - menu_x + 8))x$((height - menu_y + 8))+$((menu_x - 8))+$((menu_y - 8))"
+capture tray-menu "$menu"
 wine "$shot" close "$section" >>"$VARNOW_WINE_LOG" 2>&1
 
 about=$(locate about "$section")

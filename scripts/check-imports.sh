@@ -4,7 +4,8 @@ set -euo pipefail
 objdump=$1; exe=$2
 # DLL names are case-insensitive, and the import libraries spell them either way.
 shopt -s nocasematch
-allowed='^(KERNEL32|USER32|GDI32|ADVAPI32|SHELL32|COMCTL32|COMDLG32|OLE32|msvcrt|api-ms-win-crt-[a-z0-9-]+)\.dll$'
+# The spooler's client is a .drv, though it is a DLL like the others.
+allowed='^((KERNEL32|USER32|GDI32|ADVAPI32|SHELL32|COMCTL32|COMDLG32|OLE32|VERSION|msvcrt|api-ms-win-crt-[a-z0-9-]+)\.dll|WINSPOOL\.DRV)$'
 status=0
 while read -r dll; do
   if ! [[ $dll =~ $allowed ]]; then echo "unexpected import: $dll"; status=1; fi

@@ -2,9 +2,9 @@
 # Tests what scripts/package.sh left in build/package (run it first): the
 # zip's entries and that the zip step gives the same bytes again; then the
 # installer, silent, in a fresh Wine prefix of its own (build/package-test):
-# a first installation, the installed program relaying a job to LPT1, an
-# upgrade refused while the program runs, an upgrade that keeps the settings,
-# and the uninstaller.
+# a first installation that stores the search folder and output it is given,
+# the installed program relaying a job to LPT1, an upgrade refused while the
+# program runs, an upgrade that keeps the settings, and the uninstaller.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=$root/build/package
@@ -78,9 +78,10 @@ uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Varnow'
 settings_key='HKCU\Software\Brenholt\Varnow\Varnow'
 
 win_env() { wine cmd /c echo "%$1%" 2>/dev/null | tr -d '\r'; }
-# The data of one registry value as `reg query` prints it; empty when absent.
+# The data of one registry value as `reg query` prints it (in code page 932);
+# empty when absent.
 reg_value() {
-  wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
+  wine reg query "$1" /v "$2" 2>/dev/null | iconv -f CP932 -t UTF-8 | tr -d '\r' |
     sed -n "s/^ *$2 \{2,\}REG_[A-Z_]* \{2,\}//p"
 }
 run_installer() { wine "$setup" /S "$@" >>"$VARNOW_WINE_LOG" 2>&1; }
@@ -88,8 +89,14 @@ installed_files() { (cd "$install_dir" && sha256sum Varnow.exe Varnow.html LICEN
 gone() { [ ! -e "$1" ]; }
 capture_is() { [ "$(cat "$capture")" = "$1" ]; }
 
+# Given on the first installation, kept by the upgrade. (Wine quotes an
+# argument with a blank whole, which is not how a Windows user writes
+# /OUTPUT="a b", so these have none.)
+first_folder='C:\Varnow\ジョブ受付'
+first_output='ラベルプリンター'
+
 first_install_puts_files_shortcuts_and_uninstall_entry() {
-  run_installer || fail "installer exit code $?"
+  run_installer "/FOLDER=$first_folder" "/OUTPUT=$first_output" || fail "installer exit code $?"
   local name
   for name in Varnow.exe Varnow.html LICENSE.txt; do
     cmp -s "$out/stage/$name" "$install_dir/$name" || fail "$name not installed"
@@ -114,12 +121,18 @@ first_install_puts_files_shortcuts_and_uninstall_entry() {
   local size_kb=$(($(reg_value "$uninstall_key" EstimatedSize)))
   local exe_kb=$(($(stat -c %s "$install_dir/Varnow.exe") / 1024))
   [ "$size_kb" -ge "$exe_kb" ] || fail "EstimatedSize $size_kb KB, Varnow.exe alone $exe_kb KB"
+
+  [ "$(reg_value "$settings_key" Findpos)" = "$first_folder" ] || fail "Findpos not stored"
+  [ "$(reg_value "$settings_key" Output)" = "$first_output" ] || fail "Output not stored"
+  [ -d "$(winepath -u "$first_folder" 2>/dev/null)" ] || fail "search folder not created"
 }
 
 installed_program_relays_a_job_to_lpt1() {
   mkdir -p "$jobs_dir"
   wine reg add "$settings_key" /v Findpos /t REG_SZ /d "Z:${jobs_dir//\//\\}" /f \
     >>"$VARNOW_WINE_LOG" 2>&1 || fail "cannot store the search folder"
+  wine reg add "$settings_key" /v Output /t REG_SZ /d LPT1 /f >>"$VARNOW_WINE_LOG" 2>&1 ||
+    fail "cannot store the output"
   (cd "$install_dir" && exec wine Varnow.exe) >>"$VARNOW_WINE_LOG" 2>&1 &
   varnow_pid=$!
   local job="package test $version $$"
@@ -147,13 +160,16 @@ upgrade_while_running_is_refused_and_changes_nothing() {
 upgrade_keeps_settings_and_adds_autostart() {
   kill "$varnow_pid" && wait "$varnow_pid" 2>/dev/null
   varnow_pid=""
-  local folder
+  local folder output
   folder=$(reg_value "$settings_key" Findpos)
-  run_installer /AUTOSTART=1 || fail "installer exit code $?"
+  output=$(reg_value "$settings_key" Output)
+  run_installer /AUTOSTART=1 '/FOLDER=C:\Other' /OUTPUT=LPT2 || fail "installer exit code $?"
   cmp -s "$out/stage/Varnow.exe" "$install_dir/Varnow.exe" || fail "Varnow.exe not in place"
   [ -f "$startup_link" ] || fail "no start-up shortcut with /AUTOSTART=1"
   [ -n "$folder" ] && [ "$(reg_value "$settings_key" Findpos)" = "$folder" ] ||
-    fail "stored search folder lost"
+    fail "stored search folder changed"
+  [ -n "$output" ] && [ "$(reg_value "$settings_key" Output)" = "$output" ] ||
+    fail "stored output changed"
 }
 
 uninstall_removes_everything_but_the_settings() {

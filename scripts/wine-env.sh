@@ -53,11 +53,18 @@ if grep -q '^CMAKE_SYSTEM_PROCESSOR:.*=x86_64$' "$VARNOW_BUILD_DIR/CMakeCache.tx
 else
   unset WINEARCH
 fi
+# Debian's wine script takes the 32-bit loader whenever it is installed, also
+# where it cannot run: the 64-bit loader then stands in, through a "wine" early
+# on PATH so that child scripts and "exec wine" find it too (winepath and the
+# other tools start "wine-stable").
+VARNOW_WINE_NOTE=""
 if ! wine_runs_32bit; then
   mkdir -p "$VARNOW_WINE_IO/bin"
   printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$VARNOW_WINE_IO/bin/wine"
   chmod +x "$VARNOW_WINE_IO/bin/wine"
+  ln -sf wine "$VARNOW_WINE_IO/bin/wine-stable"
   export WINELOADER=/usr/lib/wine/wine64
+  VARNOW_WINE_NOTE="this machine cannot run 32-bit programs: Wine runs 64-bit ones only"
   case ":$PATH:" in
     *":$VARNOW_WINE_IO/bin:"*) ;;
     *) export PATH="$VARNOW_WINE_IO/bin:$PATH" ;;
@@ -71,6 +78,13 @@ export LANG=ja_JP.UTF-8
 unset LC_ALL
 export VARNOW_LPT1_CAPTURE="${VARNOW_LPT1_CAPTURE:-$VARNOW_WINE_IO/lpt1}"
 
+# Says which step failed, with the end of the log that holds Wine's output.
+wine_step_failed() {
+  echo "wine-env: $1 failed (prefix $WINEPREFIX)" >&2
+  [ -n "$VARNOW_WINE_NOTE" ] && echo "wine-env: $VARNOW_WINE_NOTE" >&2
+  tail -n 5 "$VARNOW_WINE_LOG" 2>/dev/null | sed 's/^/  wine.log: /' >&2
+  return 1
+}
 
 # Dialog fonts map to IPA P Gothic, or Japanese captions draw as boxes. regedit
 # reads REGEDIT4 files in the ANSI code page, hence CP932.
@@ -99,8 +113,8 @@ wine_prefix_ensure() {
     [ -f "$stamp" ] && exit 0
     local started=$SECONDS
     wine wineboot -i >>"$VARNOW_WINE_LOG" 2>&1 </dev/null ||
-      { echo "wine-env: creating the prefix $WINEPREFIX failed (see $VARNOW_WINE_LOG)" >&2; exit 1; }
-    wine_fonts_install || { echo "wine-env: installing the fonts failed (see $VARNOW_WINE_LOG)" >&2; exit 1; }
+      { wine_step_failed "creating the prefix (wineboot -i)"; exit 1; }
+    wine_fonts_install || { wine_step_failed "setting the Japanese fonts (regedit)"; exit 1; }
     # Nothing started here may outlive the creation: a desktop process left
     # from it would serve every later program of the session, with or without
     # the display that session has.
@@ -136,8 +150,9 @@ wine_display_start() {
 # are started here, with output to the log, before any test runs: then nothing
 # lingering holds the pipes CTest reads.
 wine_server_start() {
-  wineserver -p >>"$VARNOW_WINE_LOG" 2>&1 </dev/null
-  wine wineboot >>"$VARNOW_WINE_LOG" 2>&1 </dev/null
+  wineserver -p >>"$VARNOW_WINE_LOG" 2>&1 </dev/null ||
+    { wine_step_failed "starting the wineserver"; return 1; }
+  wine wineboot >>"$VARNOW_WINE_LOG" 2>&1 </dev/null || wine_step_failed "booting the prefix"
 }
 
 # A plain file (or a FIFO the caller made) receives what programs write to LPT1.
@@ -177,6 +192,7 @@ wine_lpt_pump() {
 }
 
 wine_session_start() {
+  [ -n "$VARNOW_WINE_NOTE" ] && echo "wine-env: $VARNOW_WINE_NOTE" >&2
   wine_display_start && wine_prefix_ensure && wine_server_start && wine_lpt1_capture "$@"
 }
 

@@ -1,9 +1,39 @@
 #include "ui/AboutDlg.h"
 
+#include <vector>
+
 #include "framework/DataExchange.h"
 #include "framework/Text.h"
 #include "res/resource.h"
 #include "ui/RelayDlg.h"
+
+namespace {
+
+// The version line of the string table is kept by hand; this one is read
+// from the version resource, which the build fills in from the project's
+// version. Empty when the resource cannot be read.
+std::wstring FullVersionLine() {
+    wchar_t path[MAX_PATH] = L"";
+    const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return std::wstring();
+    DWORD unused = 0;
+    const DWORD size = ::GetFileVersionInfoSizeW(path, &unused);
+    if (size == 0) return std::wstring();
+    std::vector<BYTE> data(size);
+    if (!::GetFileVersionInfoW(path, 0, size, data.data())) return std::wstring();
+    void* block = nullptr;
+    UINT blockSize = 0;
+    if (!::VerQueryValueW(data.data(), L"\\", &block, &blockSize) ||
+        blockSize < sizeof(VS_FIXEDFILEINFO)) {
+        return std::wstring();
+    }
+    const auto* info = static_cast<const VS_FIXEDFILEINFO*>(block);
+    return L"バージョン " + std::to_wstring(HIWORD(info->dwFileVersionMS)) + L"." +
+           std::to_wstring(LOWORD(info->dwFileVersionMS)) + L"." +
+           std::to_wstring(HIWORD(info->dwFileVersionLS));
+}
+
+}  // namespace
 
 CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX, nullptr) {}
 
@@ -18,6 +48,7 @@ void CAboutDlg::DoDataExchange(CDataExchange& dx) {
 BOOL CAboutDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     ::SetDlgItemTextW(m_hWnd, IDC_VERSION, LoadResourceString(IDS_VERSION).c_str());
+    ::SetDlgItemTextW(m_hWnd, IDC_FULL_VERSION, FullVersionLine().c_str());
     m_strFileCount = m_pMainDlg->Engine().m_strFileCount;
     m_strByteCount = m_pMainDlg->Engine().m_strByteCount;
     m_strUptime = m_pMainDlg->Engine().m_strUptime;

@@ -1,4 +1,4 @@
-// The About window: the version line and a snapshot of the main window's
+// The About window: the version lines and a snapshot of the main window's
 // three totals taken when it opens.
 #pragma once
 

@@ -30,6 +30,8 @@ MessageTable CRelayDlg::GetMessageTable() const {
         BindCommand(BN_CLICKED, IDC_BROWSE_HEADER, &CRelayDlg::OnBrowseHeader),
         BindCommand(BN_CLICKED, IDC_BROWSE_FOOTER, &CRelayDlg::OnBrowseFooter),
         BindCommand(BN_CLICKED, IDC_BROWSE_FOLDER, &CRelayDlg::OnBrowseFolder),
+        BindCommand(BN_CLICKED, IDC_OUTPUT_MENU, &CRelayDlg::OnOutputMenu),
+        BindCommand(EN_CHANGE, IDC_FOLDER, &CRelayDlg::OnFolderChanged),
         BindMessage(WM_TRAY_CALLBACK, &CRelayDlg::OnTrayCallback),
         BindMessage(WM_WINDOWPOSCHANGING, &CRelayDlg::OnWindowPosChanging),
         BindMessage(WM_QUERYOPEN, &CRelayDlg::OnQueryOpen),
@@ -51,6 +53,7 @@ void CRelayDlg::DoDataExchange(CDataExchange& dx) {
     DDX_Control(dx, IDC_FOOTER, m_editFooter);
     DDX_Control(dx, IDCANCEL, m_btnExit);
     DDX_Control(dx, IDOK, m_btnRun);
+    DDX_Control(dx, IDC_OUTPUT_MENU, m_btnOutputMenu);
     DDX_Text(dx, IDC_OUTPUT, m_engine.m_strOutput);
     DDX_Text(dx, IDC_FOOTER, m_engine.m_strFooter);
     DDX_Text(dx, IDC_HEADER, m_engine.m_strHeader);
@@ -69,6 +72,7 @@ BOOL CRelayDlg::OnInitDialog() {
     m_btnBrowseFolder.AutoLoad(IDC_BROWSE_FOLDER, *this);
     m_btnBrowseHeader.AutoLoad(IDC_BROWSE_HEADER, *this);
     m_btnBrowseFooter.AutoLoad(IDC_BROWSE_FOOTER, *this);
+    m_folderTip.Attach(m_editFolder.m_hWnd);
     SetUpSystemMenu();
     ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon.get()));
     ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hSmallIcon.get()));

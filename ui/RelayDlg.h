@@ -14,6 +14,7 @@
 #include "framework/Handles.h"
 #include "relay/RelayEngine.h"
 #include "relay/RelayView.h"
+#include "ui/EditTip.h"
 #include "ui/TrayIcon.h"
 
 // The shell's mouse reports on the tray icon. It shares its value with
@@ -40,6 +41,8 @@ public:
     CEdit m_editFooter;
     CButton m_btnExit;
     CButton m_btnRun;
+    CButton m_btnOutputMenu;
+    CEditTip m_folderTip;
     CBitmapButton m_btnBrowseFolder;
     CBitmapButton m_btnBrowseHeader;
     CBitmapButton m_btnBrowseFooter;
@@ -70,6 +73,8 @@ private:
     void OnBrowseHeader();
     void OnBrowseFooter();
     void OnBrowseFolder();
+    void OnOutputMenu();
+    void OnFolderChanged() { m_folderTip.Update(); }
     static int CALLBACK BrowseFolderCallback(HWND browser, UINT code, LPARAM param, LPARAM data);
 
     void SetUpSystemMenu();
@@ -102,6 +107,7 @@ private:
     void RemoveTrayIcon() override;
     void EndDialog() override;
     CWnd& Control(SettingControl control);
+    void MoveFocusFrom(HWND control);
 
     RelayEngine m_engine;
 
@@ -110,4 +116,6 @@ private:
     // has hidden the window. Until the user brings the window back, every
     // attempt to show or restore it is refused.
     bool m_bHoldHidden = false;
+    // Where the focus went when the run button was disabled while holding it.
+    HWND m_hFocusLent = nullptr;
 };

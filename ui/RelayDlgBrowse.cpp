@@ -1,15 +1,55 @@
-// The three browse buttons beside the search folder, header and footer edits.
+// The three browse buttons beside the search folder, header and footer edits,
+// and the menu of outputs beside the output edit.
 #include <shlobj.h>
 
+#include <string>
+#include <vector>
+
 #include "framework/FileDialog.h"
+#include "framework/Handles.h"
 #include "framework/Text.h"
+#include "platform/win32/SpoolerOutput.h"
 #include "ui/RelayDlg.h"
 
 namespace {
 
 const wchar_t kFileFilter[] = L"BIN (*.bin)|*.bin|TXT (*.txt)|*.txt|All (*.*)|*.*||";
 
+// What this PC offers as an output: its printers by name, then the ports.
+std::vector<std::wstring> OfferedOutputs() {
+    std::vector<std::wstring> outputs = platform::InstalledPrinters();
+    for (const wchar_t* port : {L"LPT1", L"LPT2", L"LPT3"}) outputs.emplace_back(port);
+    return outputs;
+}
+
 }  // namespace
+
+// The setting is a byte string in the ANSI code page: a printer whose name it
+// cannot hold is shown but cannot be chosen. The menu opens below the button
+// and returns the choice itself, so its item numbers never reach OnCommand.
+void CRelayDlg::OnOutputMenu() {
+    const std::vector<std::wstring> outputs = OfferedOutputs();
+    UniqueMenu menu(::CreatePopupMenu());
+    if (!menu) return;
+    const size_t printers = outputs.size() - 3;
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        if (i == printers && printers > 0) ::AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
+        const bool fits = AnsiToWide(WideToAnsi(outputs[i])) == outputs[i];
+        ::AppendMenuW(menu.get(), MF_STRING | (fits ? 0 : MF_GRAYED), i + 1, outputs[i].c_str());
+    }
+    RECT button{};
+    ::GetWindowRect(m_btnOutputMenu.m_hWnd, &button);
+    TPMPARAMS keepClear{sizeof keepClear, button};
+    ::SetForegroundWindow(m_hWnd);
+    const UINT chosen = ::TrackPopupMenuEx(menu.get(), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD |
+                                                           TPM_VERTICAL | TPM_NONOTIFY,
+                                           button.left, button.bottom, m_hWnd, &keepClear);
+    ::PostMessageW(m_hWnd, WM_NULL, 0, 0);
+    if (chosen == 0 || chosen > outputs.size()) return;
+    UpdateData(true);
+    m_engine.m_strOutput = WideToAnsi(outputs[chosen - 1]);
+    UpdateData(false);
+}
 
 void CRelayDlg::OnBrowseHeader() { BrowseFile(L"ヘッダーファイル", m_engine.m_strHeader); }
 

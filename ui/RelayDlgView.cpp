@@ -13,6 +13,7 @@ CWnd& CRelayDlg::Control(SettingControl control) {
     case SettingControl::Header: return m_editHeader;
     case SettingControl::Footer: return m_editFooter;
     case SettingControl::Priority: return m_sliderPriority;
+    case SettingControl::OutputMenu: return m_btnOutputMenu;
     case SettingControl::BrowseFooter: return m_btnBrowseFooter;
     case SettingControl::BrowseHeader: return m_btnBrowseHeader;
     case SettingControl::BrowseFolder: return m_btnBrowseFolder;
@@ -21,13 +22,38 @@ CWnd& CRelayDlg::Control(SettingControl control) {
     return m_btnExit;
 }
 
-void CRelayDlg::EnableControl(SettingControl control, bool enable) { Control(control).EnableWindow(enable); }
+// A control that is disabled or hidden while it has the focus keeps it, and
+// then Esc, Enter, Tab and F1 reach nothing until the user clicks: the focus
+// moves on to the next control first.
+void CRelayDlg::MoveFocusFrom(HWND control) {
+    if (::GetFocus() == control) ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, 0, FALSE);
+}
+
+void CRelayDlg::EnableControl(SettingControl control, bool enable) {
+    if (!enable) MoveFocusFrom(Control(control).m_hWnd);
+    Control(control).EnableWindow(enable);
+}
 
 void CRelayDlg::ShowControl(SettingControl control, bool show) {
+    if (!show) MoveFocusFrom(Control(control).m_hWnd);
     Control(control).ShowWindow(show ? SW_SHOW : SW_HIDE);
 }
 
-void CRelayDlg::EnableRunButton(bool enable) { m_btnRun.EnableWindow(enable); }
+// The run button is disabled only while an output is being cancelled; the
+// focus it lent then comes back, unless the user has moved it meanwhile.
+void CRelayDlg::EnableRunButton(bool enable) {
+    if (!enable && ::GetFocus() == m_btnRun.m_hWnd) {
+        MoveFocusFrom(m_btnRun.m_hWnd);
+        m_hFocusLent = ::GetFocus();
+    }
+    m_btnRun.EnableWindow(enable);
+    if (enable && m_hFocusLent) {
+        if (::GetFocus() == m_hFocusLent) {
+            ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_btnRun.m_hWnd), TRUE);
+        }
+        m_hFocusLent = nullptr;
+    }
+}
 
 void CRelayDlg::SetRunButtonCaption(const char* utf8) { m_btnRun.SetText(Utf8ToWide(utf8)); }
 

@@ -48,9 +48,16 @@ HWND OpenMenu() {
     return popup && IsWindowVisible(popup) ? popup : nullptr;
 }
 
+// Below the title bar: Wine under a Japanese locale draws its buttons in a
+// text font instead of Marlett ("0 1 r"), which no Windows user would see.
 int PrintGeometry(HWND window) {
     RECT rect;
     if (!window || !GetWindowRect(window, &rect)) return 1;
+    POINT client{0, 0};
+    if ((GetWindowLongW(window, GWL_STYLE) & WS_CAPTION) == WS_CAPTION &&
+        ClientToScreen(window, &client)) {
+        rect.top = client.y;
+    }
     std::printf("%ldx%ld+%ld+%ld\n", rect.right - rect.left, rect.bottom - rect.top, rect.left,
                 rect.top);
     return 0;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/win32/SpoolerOutput.h"
 
 namespace platform {
 namespace {
@@ -283,6 +284,17 @@ OpenFailure FailureOf(DWORD error) {
     }
 }
 
+// The second byte of a Shift-JIS character may be the byte of "\" (表 is
+// 95 5C), so a lead byte's partner is stepped over.
+bool HasFolderPart(const std::string& path) {
+    for (size_t i = 0; i < path.size(); ++i) {
+        const char c = path[i];
+        if (c == '\\' || c == '/' || c == ':') return true;
+        if (IsDBCSLeadByte(static_cast<unsigned char>(c))) ++i;
+    }
+    return false;
+}
+
 std::unique_ptr<File> WrapOpened(HANDLE handle) {
     KernelHandle owner(handle);
     if (!owner) return nullptr;
@@ -345,10 +357,16 @@ public:
         return Probe::Unopenable;
     }
 
-    std::unique_ptr<File> OpenOutput(const std::string& path, const std::string&,
+    // An installed printer's name goes to the spooler. Any other name is opened
+    // as a file or device; only a path with a folder part may create a file,
+    // so that a mistyped port or printer name is no file in the start folder.
+    std::unique_ptr<File> OpenOutput(const std::string& path, const std::string& documentName,
                                      OpenFailure* failure) override {
+        const std::wstring printer = FindInstalledPrinter(path);
+        if (!printer.empty()) return OpenSpooledOutput(printer, documentName, failure);
+        const DWORD creation = HasFolderPart(path) ? OPEN_ALWAYS : OPEN_EXISTING;
         auto file = WrapOpened(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                           OPEN_ALWAYS, 0, nullptr));
+                                           creation, 0, nullptr));
         if (!file && failure) *failure = FailureOf(GetLastError());
         return file;
     }

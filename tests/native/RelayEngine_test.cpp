@@ -12,7 +12,8 @@ namespace {
 using Log = std::vector<std::string>;
 
 const char* const kNames[] = {"Folder",  "Waiting",      "Target",       "Output",       "Header", "Footer",
-                              "Priority", "BrowseFooter", "BrowseHeader", "BrowseFolder", "Exit"};
+                              "Priority", "BrowseFooter", "BrowseHeader", "BrowseFolder", "Exit",
+                              "OutputMenu"};
 
 class RecordingView : public RelayView {
 public:
@@ -105,6 +106,9 @@ Log Stopping() {
     Log log;
     for (int i = 0; i < 7; ++i) {
         log.push_back("Enable " + std::string(kNames[i]) + " 1");
+        if (i == 3) {
+            log.push_back("Enable OutputMenu 1");  // beside the output it offers
+        }
     }
     for (int i = 7; i < 11; ++i) {
         log.push_back("Show " + std::string(kNames[i]) + " 1");
@@ -176,7 +180,7 @@ TEST_F(RelayEngineTest, RunButtonStartsAndStopsTheSearch) {
     view.slider = 5;
     engine.OnOK();
     EXPECT_EQ((Log{"SaveFields", "ReadSlider", "Enable Folder 0", "Enable Waiting 0", "Enable Target 0",
-                   "Enable Output 0", "Enable Header 0", "Enable Footer 0", "Enable Priority 0",
+                   "Enable Output 0", "Enable OutputMenu 0", "Enable Header 0", "Enable Footer 0", "Enable Priority 0",
                    "Show BrowseFooter 0", "Show BrowseHeader 0", "Show BrowseFolder 0", "Show Exit 0",
                    "EnableRun", "Caption 検索中断", "SetTimer 1 2000"}),
               view.Take());

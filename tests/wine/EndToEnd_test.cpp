@@ -289,6 +289,52 @@ TEST_F(RelayEndToEnd, CancelWhileTheDeviceStallsKeepsTheWindowResponsive) {
     EXPECT_LT(ReadFileBytes(m_capture).size(), job.size());
 }
 
+// The keyboard focus of the window's thread, as the system would deliver keys.
+HWND KeyboardFocus(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus
+                                                                              : nullptr;
+}
+
+void PressKey(HWND window, WPARAM key) {
+    HWND target = KeyboardFocus(window);
+    PostMessageW(target, WM_KEYDOWN, key, 1);
+    PostMessageW(target, WM_KEYUP, key, 0xC0000001);
+}
+
+// A cancel disables the run button that holds the focus; the keys must still
+// reach the window meanwhile, and the focus returns to the button after.
+TEST_F(RelayEndToEnd, KeyboardReachesTheWindowDuringAndAfterACancel) {
+    ProfileSection section("E2E_Keys");
+    std::wstring folder = MakeTempFolder(L"keys");
+    section.SetString("Findpos", ToAcp(folder));
+    ASSERT_TRUE(WriteFileBytes(m_capture + L".stall", ""));
+    ASSERT_TRUE(WriteFileBytes(folder + L"\\K.GLF", Payload("KEYS", 256 * 1024)));
+
+    Varnow app;
+    ASSERT_TRUE(app.Start(L"E2E_Keys", L"E2E_Keys"));
+    ASSERT_TRUE(app.WaitForRunCaption(kCancelOutput, 8s));
+    HWND window = app.Window();
+    HWND run = GetDlgItem(window, IDOK);
+    PostMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(run), TRUE);
+    ASSERT_TRUE(WaitFor([&] { return KeyboardFocus(window) == run; }, 5s));
+    PressKey(window, VK_RETURN);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowEnabled(run); }, 5s));
+    HWND lent = KeyboardFocus(window);
+    EXPECT_TRUE(lent && lent != run && IsWindowEnabled(lent) && GetParent(lent) == window);
+
+    DeleteFileW((m_capture + L".stall").c_str());
+    ASSERT_TRUE(app.WaitForRunCaption(kStopSearch, 10s));
+    // Out of the search's way before its next tick, two seconds on.
+    EXPECT_TRUE(MoveFileW((folder + L"\\K.GLF").c_str(), (folder + L"\\K.kept").c_str()));
+    EXPECT_TRUE(WaitFor([&] { return KeyboardFocus(window) == run; }, 5s));
+    PressKey(window, VK_RETURN);
+    ASSERT_TRUE(app.WaitForRunCaption(kStartSearch, 5s));
+    PressKey(window, VK_ESCAPE);
+    EXPECT_TRUE(app.HasExited(10000));
+}
+
 TEST_F(RelayEndToEnd, ReadOnlyJobIsRelayedOnceAndDeleted) {
     ProfileSection section("E2E_ReadOnly");
     std::wstring folder = MakeTempFolder(L"readonly");

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <winspool.h>
+
 #include <map>
 #include <string>
 #include <vector>
@@ -18,12 +20,51 @@ using platform::Probe;
 using wine_test::HeldFile;
 using wine_test::ReadBytes;
 using wine_test::TempFolder;
+using wine_test::TestPrinter;
 using wine_test::WideFile;
 using wine_test::WriteBytes;
 
 platform::FileSystem& fs = platform::SystemFileSystem();
 
 bool AnyEntry(const DirEntry&) { return true; }
+
+// Where Wine's spooler puts a test printer's jobs: a Unix path for the port
+// mapping, and the same file as Windows programs reach it.
+struct SpoolTarget {
+    std::wstring unixPath;
+    std::string windowsPath;
+};
+
+SpoolTarget SpoolTargetNamed(const std::string& name) {
+    const std::string unixPath = std::string(VARNOW_BIN_DIR) + "/wine-io/" + name + "-" +
+                                 std::to_string(GetCurrentProcessId());
+    const SpoolTarget target{e2e::Widen(unixPath), wine_test::ToWinePath(unixPath)};
+    DeleteFileA(target.windowsPath.c_str());
+    return target;
+}
+
+bool WriteAll(platform::File& file, const std::string& bytes) {
+    uint32_t written = 0;
+    return file.Write(bytes.data(), static_cast<uint32_t>(bytes.size()), &written) &&
+           written == bytes.size();
+}
+
+// The document names of the jobs the printer holds now. Wine does not
+// implement EnumJobs, but GetJob answers for the small ids it hands out.
+std::vector<std::wstring> QueuedDocuments(const std::wstring& printer) {
+    std::vector<std::wstring> documents;
+    HANDLE handle = nullptr;
+    if (!OpenPrinterW(const_cast<wchar_t*>(printer.c_str()), &handle, nullptr)) return documents;
+    for (DWORD id = 1; id <= 64; ++id) {
+        BYTE buffer[4096];
+        DWORD needed = 0;
+        if (GetJobW(handle, id, 1, buffer, sizeof buffer, &needed)) {
+            documents.emplace_back(reinterpret_cast<const JOB_INFO_1W*>(buffer)->pDocument);
+        }
+    }
+    ClosePrinter(handle);
+    return documents;
+}
 
 TEST(Win32FindFirst, MatchesWildcardsAgainstRealNames) {
     TempFolder folder;
@@ -313,6 +354,79 @@ TEST(Win32Job, DeletesItselfThroughItsHandleAndKeepsItsName) {
     file.reset();
     EXPECT_TRUE(fs.IsMissing(job));
     EXPECT_EQ(fs.OpenJob(job), nullptr);
+}
+
+// Header, job and footer reach the printer as one RAW document named after
+// the job file, and only once the output is finished; the printer's name is
+// matched without regard to case. (That an unfinished job is aborted cannot
+// be seen here: Wine's AbortPrinter does nothing, and ClosePrinter ends the
+// document.)
+TEST(Win32SpooledOutput, DeliversTheExactBytesOnlyWhenFinished) {
+    const std::wstring printerName = L"Label ラベル プリンター";
+    const SpoolTarget target = SpoolTargetNamed("spooled");
+    const TestPrinter printer(printerName, L"LPT5:", target.unixPath);
+    ASSERT_TRUE(printer.Added());
+    std::string job;
+    for (int i = 0; i < 300; ++i) job += static_cast<char>(i);
+    const std::string output = e2e::ToAcp(L"LABEL ラベル プリンター");
+
+    platform::OpenFailure failure = platform::OpenFailure::None;
+    {
+        // 表 ends in the byte of "\": the name must not be cut there.
+        auto file = fs.OpenOutput(output, e2e::ToAcp(L"C:\\ジョブ\\表.GLF"), &failure);
+        ASSERT_NE(file, nullptr);
+        EXPECT_TRUE(file->CommitsOnFinish());
+        EXPECT_TRUE(WriteAll(*file, "HEAD") && WriteAll(*file, job) && WriteAll(*file, "FOOT"));
+        EXPECT_EQ(QueuedDocuments(printerName), std::vector<std::wstring>{L"表.GLF"});
+        EXPECT_FALSE(wine_test::Exists(target.windowsPath));
+        EXPECT_TRUE(file->Finish());
+    }
+    EXPECT_EQ(ReadBytes(target.windowsPath), "HEAD" + job + "FOOT");
+    DeleteFileA(target.windowsPath.c_str());
+}
+
+// Wine hands the finished job to its port only at EndDocPrinter, so a port
+// it cannot write to makes the end fail, as a spooler refusing the job does.
+TEST(Win32SpooledOutput, APrinterThatRefusesTheJobFails) {
+    const SpoolTarget target = SpoolTargetNamed("missing-folder/spooled");
+    const TestPrinter printer(L"Refusing", L"LPT6:", target.unixPath);
+    ASSERT_TRUE(printer.Added());
+    platform::OpenFailure failure = platform::OpenFailure::None;
+    auto file = fs.OpenOutput("refusing", "C:\\jobs\\JOB1.GLF", &failure);
+    ASSERT_NE(file, nullptr);
+    EXPECT_TRUE(WriteAll(*file, "job"));
+    EXPECT_FALSE(file->Finish());
+}
+
+// A mistyped port or printer name must not become a file in the start folder;
+// a name with a folder part still creates its file.
+TEST(Win32OpenOutput, ABareNameOpensOnlyWhatExists) {
+    TempFolder folder;
+    struct CurrentFolder {
+        char previous[MAX_PATH] = "";
+        CurrentFolder() { GetCurrentDirectoryA(MAX_PATH, previous); }
+        ~CurrentFolder() { SetCurrentDirectoryA(previous); }
+    } restore;
+    ASSERT_TRUE(SetCurrentDirectoryA(folder.Path().c_str()));
+
+    EXPECT_NE(fs.OpenOutput("LPT1", "C:\\jobs\\JOB1.GLF", nullptr), nullptr);
+    platform::OpenFailure failure = platform::OpenFailure::None;
+    EXPECT_EQ(fs.OpenOutput("LTP1", "C:\\jobs\\JOB1.GLF", &failure), nullptr);
+    EXPECT_EQ(failure, platform::OpenFailure::NotFound);
+    EXPECT_FALSE(wine_test::Exists(folder / "LTP1"));
+
+    ASSERT_TRUE(WriteBytes(folder / "capture.prn", "old bytes"));
+    {
+        auto file = fs.OpenOutput("capture.prn", "C:\\jobs\\JOB1.GLF", &failure);
+        ASSERT_NE(file, nullptr);
+        EXPECT_FALSE(file->CommitsOnFinish());
+        EXPECT_TRUE(WriteAll(*file, "new"));
+        EXPECT_TRUE(file->Finish());
+    }
+    EXPECT_EQ(ReadBytes(folder / "capture.prn"), "new bytes");
+
+    EXPECT_NE(fs.OpenOutput(".\\made.prn", "", nullptr), nullptr);
+    EXPECT_TRUE(wine_test::Exists(folder / "made.prn"));
 }
 
 }  // namespace

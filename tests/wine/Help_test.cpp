@@ -1,7 +1,7 @@
 // The help command where no help engine can show the old help format: the HTML
 // manual beside the program opens in the user's browser, but only when no help
-// file sits there; every failure to start either still shows the program's
-// message. A helper plays the program (helpbutton.exe, copied into a folder of
+// file sits there. A help engine that fails shows the program's old message,
+// a manual that cannot be opened a message naming it. A helper plays the program (helpbutton.exe, copied into a folder of
 // the test's making) and another plays the browser (openrecorder.exe).
 // RegDeleteTreeW needs Vista's registry API; the program itself runs on XP.
 #undef _WIN32_WINNT
@@ -95,8 +95,8 @@ public:
             [&] { return (box = e2e::FindProcessWindow(m_processId, L"helpbutton")) != nullptr; },
             20s);
         if (!box) return L"";
-        wchar_t text[128] = L"";
-        GetDlgItemTextW(box, 0xFFFF, text, 128);
+        wchar_t text[MAX_PATH + 64] = L"";
+        GetDlgItemTextW(box, 0xFFFF, text, MAX_PATH + 64);
         PostMessageW(box, WM_COMMAND, IDOK, 0);
         return text;
     }
@@ -171,7 +171,8 @@ TEST(HelpCommand, OpensTheHtmlManualOnlyWhenNoHelpFileSitsBesideTheProgram) {
     const HtmlAssociation missingBrowser(L"\"Z:\\no\\such\\browser.exe\" \"%1\"");
     ASSERT_TRUE(missingBrowser.IsSet());
     const HelpPress noBrowser(program);
-    EXPECT_EQ(noBrowser.DismissMessage(), kHelpFailed);
+    EXPECT_EQ(noBrowser.DismissMessage(),
+              L"マニュアル（" + e2e::FromAcp(manual) + L"）を開けませんでした。");
     EXPECT_TRUE(noBrowser.HasEnded(10000));
 }
 

@@ -1,5 +1,8 @@
 #include "tests/wine/PlatformTestSupport.h"
 
+#include <winspool.h>
+
+#include <utility>
 #include <vector>
 
 namespace wine_test {
@@ -129,6 +132,68 @@ HeldFile::HeldFile(const std::string& path) {
 }
 
 HeldFile::~HeldFile() { Release(); }
+
+namespace {
+
+const wchar_t kSpoolerPorts[] = L"Software\\Wine\\Printing\\Spooler";
+
+void ClosePrinterHandle(HANDLE printer) {
+    if (printer) ClosePrinter(printer);
+}
+
+}  // namespace
+
+// Wine without CUPS has no printer driver; its PostScript driver serves, since
+// RAW jobs pass it by.
+TestPrinter::TestPrinter(std::wstring name, std::wstring port, const std::wstring& target)
+    : m_name(std::move(name)), m_port(std::move(port)) {
+    wchar_t driverName[] = L"Wine PostScript Driver";
+    wchar_t driverFile[] = L"wineps.drv";
+    DRIVER_INFO_3W driver{};
+    driver.cVersion = 3;
+    driver.pName = driverName;
+    driver.pDriverPath = driverFile;
+    driver.pDataFile = driverFile;
+    driver.pConfigFile = driverFile;
+    if (!AddPrinterDriverW(nullptr, 3, reinterpret_cast<BYTE*>(&driver)) &&
+        GetLastError() != ERROR_PRINTER_DRIVER_ALREADY_INSTALLED) {
+        return;
+    }
+    UniqueRegKey ports;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kSpoolerPorts, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        ports.put(), nullptr) != ERROR_SUCCESS ||
+        RegSetValueExW(ports.get(), m_port.c_str(), 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(target.c_str()),
+                       static_cast<DWORD>((target.size() + 1) * sizeof(wchar_t))) != ERROR_SUCCESS) {
+        return;
+    }
+    wchar_t processor[] = L"WinPrint";
+    wchar_t raw[] = L"RAW";
+    PRINTER_INFO_2W info{};
+    info.pPrinterName = &m_name[0];
+    info.pPortName = &m_port[0];
+    info.pDriverName = driverName;
+    info.pPrintProcessor = processor;
+    info.pDatatype = raw;
+    info.Attributes = PRINTER_ATTRIBUTE_LOCAL;
+    const HANDLE printer = AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&info));
+    m_added = printer != nullptr;
+    ClosePrinterHandle(printer);
+}
+
+TestPrinter::~TestPrinter() {
+    PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE printer = nullptr;
+    if (m_added && OpenPrinterW(&m_name[0], &printer, &access)) {
+        DeletePrinter(printer);
+        ClosePrinterHandle(printer);
+    }
+    UniqueRegKey ports;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSpoolerPorts, 0, KEY_SET_VALUE, ports.put()) ==
+        ERROR_SUCCESS) {
+        RegDeleteValueW(ports.get(), m_port.c_str());
+    }
+}
 
 bool HeldFile::Release() {
     if (!m_process) return false;

@@ -75,4 +75,21 @@ private:
     bool m_held = false;
 };
 
+// A RAW printer added to the Wine prefix for the life of the object. Wine's
+// spooler copies each finished job of its port to `target` (a Unix path,
+// or "|command" to pipe it).
+class TestPrinter {
+public:
+    TestPrinter(std::wstring name, std::wstring port, const std::wstring& target);
+    ~TestPrinter();
+    TestPrinter(const TestPrinter&) = delete;
+    TestPrinter& operator=(const TestPrinter&) = delete;
+    bool Added() const { return m_added; }
+
+private:
+    std::wstring m_name;
+    std::wstring m_port;
+    bool m_added = false;
+};
+
 }  // namespace wine_test

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "tests/wine/PlatformTestSupport.h"
 #include "tests/wine/VarnowDriver.h"
 
 using namespace e2e;
@@ -156,6 +157,8 @@ TEST_F(MainWindow, AboutShowsVersionAndASnapshotOfTheTotals) {
     wchar_t text[128] = L"";
     GetDlgItemTextW(about, 1006, text, 128);
     EXPECT_STREQ(text, L"Varnow Ver1.1");
+    GetDlgItemTextW(about, 1014, text, 128);
+    EXPECT_EQ(text, L"バージョン " + Widen(VARNOW_VERSION));
     for (int id : {1008, 1009, 1010}) {
         GetDlgItemTextW(about, id, text, 128);
         EXPECT_EQ(text, m_app.ItemText(id)) << id;
@@ -186,6 +189,29 @@ TEST_F(MainWindow, CancelledHeaderBrowseLeavesTheEditUnchanged) {
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 5s));
     EXPECT_EQ(m_app.ItemText(1002), L"C:\\forms\\head.bin");
+}
+
+// The button beside the output edit comes next in the keyboard order and
+// offers this PC's printers, then the ports; a choice fills the edit.
+TEST_F(MainWindow, OutputMenuOffersThePrintersThenThePortsAndFillsTheField) {
+    const wine_test::TestPrinter printer(L"ラベル プリンター", L"LPT5:", L"/dev/null");
+    ASSERT_TRUE(printer.Added());
+    StartWith("UI_OutputMenu", MakeTempFolder(L"outputmenu"));
+    m_app.PostCommand(IDOK);
+    ASSERT_TRUE(m_app.WaitForRunCaption(L"検索開始", 5s));
+    HWND window = m_app.Window();
+    HWND button = GetDlgItem(window, 1013);
+    EXPECT_EQ(GetNextDlgTabItem(window, GetDlgItem(window, 1007), FALSE), button);
+
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(1013, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    HWND popup = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (popup = FindOpenPopupMenu()) != nullptr; }, 5s));
+    const Captions offered = e2e::Captions(ReadOpenMenu(popup));
+    ASSERT_GE(offered.size(), 5u);
+    EXPECT_NE(std::find(offered.begin(), offered.end(), L"ラベル プリンター"), offered.end());
+    EXPECT_EQ(Captions(offered.end() - 4, offered.end()), (Captions{L"-", L"LPT1", L"LPT2", L"LPT3"}));
+    ASSERT_TRUE(m_app.ChooseFromOpenMenu(L"ラベル プリンター"));
+    EXPECT_TRUE(WaitFor([&] { return m_app.ItemText(1007) == L"ラベル プリンター"; }, 5s));
 }
 
 }  // namespace
