@@ -53,8 +53,12 @@ void StatusBoard::Outcome(const JobOutcome& outcome, const platform::LocalTime& 
     }
     m_outputFailures = 0;
     if (outcome.result == JobResult::WriteFailed) {
+        if (m_writeFailures++ == 0) {
+            m_writeFailingSince = ended;
+        }
         return;
     }
+    m_writeFailures = 0;
     m_headerMissing = outcome.headerMissing;
     m_footerMissing = outcome.footerMissing;
     std::string bytes;
@@ -73,6 +77,10 @@ std::string StatusBoard::StatusLine() const {
         const std::string reason = OpenFailureText(m_outputFailure);
         return u8"出力先 " + m_toUtf8(m_now.output) + u8" を開けません（" + (reason.empty() ? "" : reason + u8"、") +
                Clock(m_outputFailingSince, false) + u8" から " + Count(m_outputFailures) + u8" 回）";
+    }
+    if (m_writeFailures > 0) {
+        return u8"出力先 " + m_toUtf8(m_now.output) + u8" に出力できません（" + Clock(m_writeFailingSince, false) +
+               u8" から " + Count(m_writeFailures) + u8" 回）";
     }
     if (m_now.stalledSeconds >= 30) {
         return u8"プリンターが応答しません（" + Name(m_now.job) + u8"、" + Count(static_cast<std::size_t>(m_now.stalledSeconds)) +
@@ -102,6 +110,7 @@ std::string StatusBoard::StatusLine() const {
 std::string StatusBoard::TroubleShort() const {
     if (m_now.folderUnreachable) return u8"検索位置を開けません";
     if (m_outputFailures > 0) return u8"出力先を開けません";
+    if (m_writeFailures > 0) return u8"出力先に出力できません";
     if (m_now.stalledSeconds >= 30) return u8"プリンターが応答しません";
     if (m_now.companionSeconds >= 600) return u8"待機ファイルが残っています";
     if (m_now.stuckJobs > 0) return u8"削除できないジョブがあります";

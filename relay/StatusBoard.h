@@ -54,6 +54,10 @@ private:
     platform::LocalTime m_outputFailingSince;
     platform::OpenFailure m_outputFailure = platform::OpenFailure::None;
     bool m_outputRefused = false;
+    // The output opened but did not take the job (a write that failed, a
+    // spooler that refused the document), since when and how often.
+    std::size_t m_writeFailures = 0;
+    platform::LocalTime m_writeFailingSince;
     // A header or footer left out of the last job.
     bool m_headerMissing = false;
     bool m_footerMissing = false;

@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # Builds the 32-bit Varnow.exe and runs it under Wine with a capture file
-# standing in for LPT1 and build/run/jobs as its search folder.
+# standing in for LPT1 and build/run/jobs as its search folder. Where no 32-bit
+# program can run, the same program is built for x86_64 and run instead.
 # Usage: run.sh [section]   (the section defaults to Varnow)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-dir=$root/build/i686
 bash "$root/scripts/setup.sh"
+source "$root/scripts/wine-arch.sh"
+arch=i686
+wine_runs_32bit || arch=x86_64
+dir=$root/build/$arch
 cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686.cmake" >/dev/null
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch.cmake" >/dev/null
 cmake --build "$dir" -j2 --target Varnow
 
 export VARNOW_BUILD_DIR=$dir

@@ -530,6 +530,32 @@ TEST_F(OutputWorkerTest, JobReplacedDuringItsCopyIsKeptForTheNextRelay) {
     EXPECT_FALSE(Exists(job));
 }
 
+// A spooled printer prints nothing until the document is finished: the job
+// goes only once the spooler took the whole document, and stays when it did
+// not or when the output was cancelled before.
+TEST_F(OutputWorkerTest, JobForASpooledPrinterGoesOnlyOnceTheDocumentIsFinished) {
+    footer = dir / "foot";
+    WriteFile(footer, "F");
+    fs.writeFaults.spooled = true;
+    fs.writeFaults.finishFails = true;
+    WriteFile(job, "J");
+    RunWorker();
+    EXPECT_EQ(1, fs.writeFaults.finishes);
+    EXPECT_TRUE(Exists(job)) << "the spooler refused the document";
+
+    fs.writeFaults.afterWrite = [&](int) { SetAbort(); };
+    fs.writeFaults.finishFails = false;
+    RunWorker();
+    EXPECT_EQ(1, fs.writeFaults.finishes) << "a cancelled document is never finished";
+    EXPECT_TRUE(Exists(job));
+
+    abort = 0;
+    fs.writeFaults.afterWrite = [&](int) { EXPECT_TRUE(Exists(job)) << "deleted before the footer"; };
+    RunWorker();
+    EXPECT_EQ(2, fs.writeFaults.finishes);
+    EXPECT_FALSE(Exists(job));
+}
+
 TEST_F(OutputWorkerTest, RunsOnItsOwnThread) {
     WriteFile(job, Pattern(5000));
     WriteFile(companion, "");

@@ -165,6 +165,10 @@ public:
         int shortWriteAt = 0;
         int failWriteAt = 0;
         std::function<void(int)> afterWrite;
+        // A spooled printer: nothing counts until Finish, which may fail.
+        bool spooled = false;
+        bool finishFails = false;
+        int finishes = 0;
     };
 
     bool FindFirst(const std::string& path, const std::function<bool(const platform::DirEntry&)>& accept,
@@ -314,6 +318,11 @@ private:
         bool Identify(platform::FileIdentity* identity) override {
             return m_file->Identify(identity);
         }
+        bool Finish() override {
+            ++m_faults.finishes;
+            return !m_faults.finishFails;
+        }
+        bool CommitsOnFinish() const override { return m_faults.spooled; }
 
     private:
         std::unique_ptr<platform::File> m_file;

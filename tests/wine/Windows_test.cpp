@@ -200,10 +200,10 @@ TEST_F(MainWindow, OutputMenuOffersThePrintersThenThePortsAndFillsTheField) {
     m_app.PostCommand(IDOK);
     ASSERT_TRUE(m_app.WaitForRunCaption(L"検索開始", 5s));
     HWND window = m_app.Window();
-    HWND button = GetDlgItem(window, 1013);
+    HWND button = GetDlgItem(window, 1015);
     EXPECT_EQ(GetNextDlgTabItem(window, GetDlgItem(window, 1007), FALSE), button);
 
-    PostMessageW(window, WM_COMMAND, MAKEWPARAM(1013, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(1015, BN_CLICKED), reinterpret_cast<LPARAM>(button));
     HWND popup = nullptr;
     ASSERT_TRUE(WaitFor([&] { return (popup = FindOpenPopupMenu()) != nullptr; }, 5s));
     const Captions offered = e2e::Captions(ReadOpenMenu(popup));
