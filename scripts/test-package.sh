@@ -10,7 +10,11 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 out=$root/build/package
 version=$(cat "$root/build/i686/generated/version.txt") || exit 1
 zip=$out/Varnow-$version-win32.zip
-setup=$out/Varnow-$version-setup.exe
+# VARNOW_TEST_SETUP names another build of the installer to test (a 64-bit one
+# where no 32-bit program can run), VARNOW_TEST_STAGE the folder it was built from.
+setup=${VARNOW_TEST_SETUP:-$out/Varnow-$version-setup.exe}
+# The files that installer holds.
+stage=${VARNOW_TEST_STAGE:-$out/stage}
 [ -f "$zip" ] && [ -f "$setup" ] || { echo "test-package: run scripts/package.sh first" >&2; exit 1; }
 
 # A test runs all its checks; any failed check fails it.
@@ -99,7 +103,7 @@ first_install_puts_files_shortcuts_and_uninstall_entry() {
   run_installer "/FOLDER=$first_folder" "/OUTPUT=$first_output" || fail "installer exit code $?"
   local name
   for name in Varnow.exe Varnow.html LICENSE.txt; do
-    cmp -s "$out/stage/$name" "$install_dir/$name" || fail "$name not installed"
+    cmp -s "$stage/$name" "$install_dir/$name" || fail "$name not installed"
   done
   [ -f "$install_dir/Uninstall.exe" ] || fail "no Uninstall.exe"
   local links
@@ -164,7 +168,7 @@ upgrade_keeps_settings_and_adds_autostart() {
   folder=$(reg_value "$settings_key" Findpos)
   output=$(reg_value "$settings_key" Output)
   run_installer /AUTOSTART=1 '/FOLDER=C:\Other' /OUTPUT=LPT2 || fail "installer exit code $?"
-  cmp -s "$out/stage/Varnow.exe" "$install_dir/Varnow.exe" || fail "Varnow.exe not in place"
+  cmp -s "$stage/Varnow.exe" "$install_dir/Varnow.exe" || fail "Varnow.exe not in place"
   [ -f "$startup_link" ] || fail "no start-up shortcut with /AUTOSTART=1"
   [ -n "$folder" ] && [ "$(reg_value "$settings_key" Findpos)" = "$folder" ] ||
     fail "stored search folder changed"

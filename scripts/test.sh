@@ -49,10 +49,18 @@ other_lane() {
 }
 # Where no 32-bit program can run, the Windows tests, the soak included, run
 # on the x86_64 build, the longest end-to-end suites beside the soak in a
-# prefix of their own; the installer is a 32-bit program and is left untested.
+# prefix of their own; the installer is tested as a 64-bit build of the same
+# script holding the x86_64 program.
 slow_suites='RelayExactlyOnce|StatusAndRecord'
 x86_64_lane() {
   bash "$root/scripts/wine-ctest.sh" "$build/x86_64" -E "$slow_suites"
+  local stage=$build/package/stage-amd64 setup=$build/package/test-amd64-setup.exe
+  rm -rf "$stage"
+  cp -r "$build/package/stage" "$stage"
+  cp "$build/x86_64/Varnow.exe" "$stage/"
+  makensis -INPUTCHARSET UTF8 -V2 -DTARGET=amd64-unicode -DVERSION="$(cat "$build/i686/generated/version.txt")" \
+    -DSTAGE="$stage" -DOUTFILE="$setup" "$root/packaging/Varnow.nsi"
+  VARNOW_TEST_SETUP=$setup VARNOW_TEST_STAGE=$stage bash "$root/scripts/test-package.sh"
 }
 x86_64_soak_lane() {
   bash "$root/scripts/wine-soak.sh" "$build/x86_64"
@@ -64,7 +72,7 @@ if wine_runs_32bit; then
   lane "$logs/i686.log" i686_lane & i686_pid=$!
   lane "$logs/other.log" other_lane & other_pid=$!
 else
-  echo "test.sh: this machine runs no 32-bit programs: the Windows tests and the soak run on the x86_64 build only, and the installer (a 32-bit program) is built but not run"
+  echo "test.sh: this machine runs no 32-bit programs: the Windows tests, the soak and the installer's tests run on 64-bit builds"
   lane "$logs/i686.log" x86_64_soak_lane & i686_pid=$!
   lane "$logs/other.log" x86_64_lane & other_pid=$!
 fi
