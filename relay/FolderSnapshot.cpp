@@ -20,7 +20,10 @@ FolderSnapshot::Look FolderSnapshot::Find(const std::string& path, platform::Dir
                 files[entry.name] = entry;
             }
         });
-        listed = m_folders.emplace(folder, complete ? std::optional<Files>(std::move(files)) : std::nullopt).first;
+        listed =
+            m_folders
+                .emplace(folder, complete ? std::optional<Files>(std::move(files)) : std::nullopt)
+                .first;
     }
     if (!listed->second) {
         return Look::NotListed;

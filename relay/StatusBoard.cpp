@@ -30,11 +30,15 @@ std::string Others(std::size_t count) {
 
 const char* OpenFailureText(platform::OpenFailure failure) {
     switch (failure) {
-    case platform::OpenFailure::NotFound: return u8"見つかりません";
-    case platform::OpenFailure::Busy: return u8"使用中です";
-    case platform::OpenFailure::AccessDenied: return u8"アクセスが拒否されました";
-    case platform::OpenFailure::None:
-    case platform::OpenFailure::Other: break;
+        case platform::OpenFailure::NotFound:
+            return u8"見つかりません";
+        case platform::OpenFailure::Busy:
+            return u8"使用中です";
+        case platform::OpenFailure::AccessDenied:
+            return u8"アクセスが拒否されました";
+        case platform::OpenFailure::None:
+        case platform::OpenFailure::Other:
+            break;
     }
     return "";
 }
@@ -63,7 +67,8 @@ void StatusBoard::Outcome(const JobOutcome& outcome, const platform::LocalTime& 
     m_footerMissing = outcome.footerMissing;
     std::string bytes;
     FormatThousands(bytes, static_cast<uint32_t>(outcome.bytes));
-    m_lastSent = Clock(ended, true) + u8"  " + Name(outcome.job) + u8" を出力しました（" + bytes + u8" バイト）";
+    m_lastSent = Clock(ended, true) + u8"  " + Name(outcome.job) + u8" を出力しました（" + bytes +
+                 u8" バイト）";
 }
 
 std::string StatusBoard::StatusLine() const {
@@ -75,31 +80,35 @@ std::string StatusBoard::StatusLine() const {
     }
     if (m_outputFailures > 0) {
         const std::string reason = OpenFailureText(m_outputFailure);
-        return u8"出力先 " + m_toUtf8(m_now.output) + u8" を開けません（" + (reason.empty() ? "" : reason + u8"、") +
-               Clock(m_outputFailingSince, false) + u8" から " + Count(m_outputFailures) + u8" 回）";
+        return u8"出力先 " + m_toUtf8(m_now.output) + u8" を開けません（" +
+               (reason.empty() ? "" : reason + u8"、") + Clock(m_outputFailingSince, false) +
+               u8" から " + Count(m_outputFailures) + u8" 回）";
     }
     if (m_writeFailures > 0) {
-        return u8"出力先 " + m_toUtf8(m_now.output) + u8" に出力できません（" + Clock(m_writeFailingSince, false) +
-               u8" から " + Count(m_writeFailures) + u8" 回）";
+        return u8"出力先 " + m_toUtf8(m_now.output) + u8" に出力できません（" +
+               Clock(m_writeFailingSince, false) + u8" から " + Count(m_writeFailures) + u8" 回）";
     }
     if (m_now.stalledSeconds >= 30) {
-        return u8"プリンターが応答しません（" + Name(m_now.job) + u8"、" + Count(static_cast<std::size_t>(m_now.stalledSeconds)) +
-               u8" 秒）";
+        return u8"プリンターが応答しません（" + Name(m_now.job) + u8"、" +
+               Count(static_cast<std::size_t>(m_now.stalledSeconds)) + u8" 秒）";
     }
     if (m_now.companionSeconds >= 600) {
-        return Name(m_now.companion) + u8" が " + Count(static_cast<std::size_t>(m_now.companionSeconds / 60)) +
+        return Name(m_now.companion) + u8" が " +
+               Count(static_cast<std::size_t>(m_now.companionSeconds / 60)) +
                u8" 分残っています（" + Name(m_now.job) + u8" は待機中）";
     }
     if (m_now.stuckJobs > 0) {
-        return Name(m_now.stuckJob) + Others(m_now.stuckJobs) + u8" を削除できません。1 回だけ出力しました。手で削除してください";
+        return Name(m_now.stuckJob) + Others(m_now.stuckJobs) +
+               u8" を削除できません。1 回だけ出力しました。手で削除してください";
     }
     if (m_now.strays > 0) {
         return u8"開けないファイルがあります: " + m_now.strayNameUtf8 + Others(m_now.strays);
     }
     if (m_headerMissing || m_footerMissing) {
         const char* part = m_headerMissing ? u8"ヘッダー" : u8"フッター";
-        return std::string(part) + u8"ファイル " + m_toUtf8(m_headerMissing ? m_now.header : m_now.footer) +
-               u8" を開けません（" + part + u8"なしで出力しました）";
+        return std::string(part) + u8"ファイル " +
+               m_toUtf8(m_headerMissing ? m_now.header : m_now.footer) + u8" を開けません（" +
+               part + u8"なしで出力しました）";
     }
     if (m_now.recordFailed) {
         return u8"記録を書き込めません（出力は続けています）";

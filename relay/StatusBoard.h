@@ -19,15 +19,15 @@ struct StatusObservation {
     std::string footer;
     bool folderUnreachable = false;
     std::string folder;
-    int64_t stalledSeconds = 0;  // no byte taken by the output for this long
+    int64_t stalledSeconds = 0;    // no byte taken by the output for this long
     int64_t companionSeconds = 0;  // the companion of the running job has stayed this long
     std::string job;               // the running job
     std::string companion;
     std::size_t stuckJobs = 0;  // remembered as undeletable and still there
     std::string stuckJob;       // the newest of them
-    std::size_t strays = 0;      // files passed over because they cannot be opened
-    std::string strayNameUtf8;   // one of them
-    bool recordFailed = false;   // a line of the record could not be written
+    std::size_t strays = 0;     // files passed over because they cannot be opened
+    std::string strayNameUtf8;  // one of them
+    bool recordFailed = false;  // a line of the record could not be written
 };
 
 class StatusBoard {

@@ -6,7 +6,8 @@ namespace {
 
 std::string Same(const std::string& text) { return text; }
 
-JobOutcome Outcome(JobResult result, const std::string& job = "C:\\OUT\\J.GLF", uint64_t bytes = 1234) {
+JobOutcome Outcome(JobResult result, const std::string& job = "C:\\OUT\\J.GLF",
+                   uint64_t bytes = 1234) {
     JobOutcome outcome;
     outcome.result = result;
     outcome.job = job;

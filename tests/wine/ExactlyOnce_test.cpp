@@ -37,8 +37,12 @@ public:
 private:
     bool Change(const char* program, const std::vector<std::string>& arguments, bool mapped) const {
         return !m_target.empty() && StartLinuxProgram(program, arguments) &&
-               WaitFor([&] { return (GetFileAttributesW(m_root.c_str()) != INVALID_FILE_ATTRIBUTES) == mapped; },
-                       10s);
+               WaitFor(
+                   [&] {
+                       return (GetFileAttributesW(m_root.c_str()) != INVALID_FILE_ATTRIBUTES) ==
+                              mapped;
+                   },
+                   10s);
     }
 
     std::wstring m_root;
@@ -56,7 +60,8 @@ TEST_F(RelayExactlyOnce, NamesThatSpellAnotherPathNeverReachOutsideTheFolder) {
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryW((folder + L"\\a").c_str(), nullptr));
     section.SetString("Findpos", ToAcp(folder));
-    const std::string inner = Payload("INNER", 300), outside = Payload("OUTSIDE", 300), job = Payload("NEXT", 500);
+    const std::string inner = Payload("INNER", 300), outside = Payload("OUTSIDE", 300),
+                      job = Payload("NEXT", 500);
     ASSERT_TRUE(WriteFileBytes(folder + L"\\a\\b.GLF", inner));
     ASSERT_TRUE(WriteFileBytes(parent + L"\\OUTSIDE.GLF", outside));
     const wine_test::WideFile yen(folder + L"\\a\u00A5b.GLF", "yen");
@@ -86,7 +91,8 @@ TEST_F(RelayExactlyOnce, HeaderNamedThroughAnotherDriveLetterIsNeverAJob) {
     ASSERT_TRUE(second.Map());
     section.SetString("Findpos", ToAcp(folder));
     section.SetString("Header", ToAcp(second.Root() + L"HEAD.GLF"));
-    const std::string header = "<HEAD>", first = Payload("FIRST", 300), next = Payload("SECOND", 400);
+    const std::string header = "<HEAD>", first = Payload("FIRST", 300),
+                      next = Payload("SECOND", 400);
     ASSERT_TRUE(WriteFileBytes(folder + L"\\HEAD.GLF", header));
     ASSERT_TRUE(WriteFileBytes(folder + L"\\J1.GLF", first));
 
@@ -120,7 +126,8 @@ TEST_F(RelayExactlyOnce, StuckJobStaysKnownWhileItsDriveIsAway) {
     {
         Varnow app;
         ASSERT_TRUE(app.Start(L"E2E_LateDrive", L"E2E_LateDrive"));
-        ASSERT_TRUE(WaitFor([&] { return section.Read("X:\\STUCK.GLF", &type, &stored, "Undeletable"); }, 15s));
+        ASSERT_TRUE(WaitFor(
+            [&] { return section.Read("X:\\STUCK.GLF", &type, &stored, "Undeletable"); }, 15s));
         ASSERT_TRUE(drive.Unmap());  // mid-run
         std::this_thread::sleep_for(7s);
         ASSERT_TRUE(drive.Map());
@@ -151,8 +158,8 @@ TEST_F(RelayExactlyOnce, StuckJobWrittenAgainInPlaceIsPrintedOnceMore) {
     ASSERT_TRUE(WriteFileBytes(path, job));
     FILETIME written{};
     {
-        const UniqueKernelHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
-                                                  nullptr));
+        const UniqueKernelHandle file(
+            CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(GetFileTime(file.get(), nullptr, nullptr, &written));
     }
     ImmutableFlag flag(folder, true);
@@ -167,11 +174,12 @@ TEST_F(RelayExactlyOnce, StuckJobWrittenAgainInPlaceIsPrintedOnceMore) {
 
     ASSERT_TRUE(WriteFileBytes(path, again));
     {
-        const UniqueKernelHandle file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
-                                                  nullptr));
+        const UniqueKernelHandle file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                                  OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &written));
     }
-    EXPECT_TRUE(WaitFor([&] { return ReadFileBytes(m_capture).size() >= job.size() + again.size(); }, 10s));
+    EXPECT_TRUE(
+        WaitFor([&] { return ReadFileBytes(m_capture).size() >= job.size() + again.size(); }, 10s));
     std::this_thread::sleep_for(7s);
     EXPECT_EQ(SettledCapture(), job + again);
     EXPECT_EQ(app.ItemText(1008), L"2");

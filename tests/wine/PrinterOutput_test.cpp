@@ -20,14 +20,16 @@ using PrinterOutput = RelayEndToEnd;
 // this process reads it.
 struct SpoolFile {
     explicit SpoolFile(const std::wstring& folder, const std::wstring& name)
-        : windowsPath(folder + L"\\" + name), unixPath(Widen(UnixPath(folder) + "/" + ToAcp(name))) {}
+        : windowsPath(folder + L"\\" + name),
+          unixPath(Widen(UnixPath(folder) + "/" + ToAcp(name))) {}
     std::wstring windowsPath;
     std::wstring unixPath;
 };
 
 TEST_F(PrinterOutput, PrinterByNameGetsHeaderJobAndFooterAsOneRawJob) {
     ProfileSection section("E2E_Printer");
-    const std::wstring folder = MakeTempFolder(L"printer"), extras = MakeTempFolder(L"printer-spool");
+    const std::wstring folder = MakeTempFolder(L"printer"),
+                       extras = MakeTempFolder(L"printer-spool");
     const SpoolFile spooled(extras, L"spooled.bin");
     const wine_test::TestPrinter printer(L"ラベル プリンター 1", L"LPT7:", spooled.unixPath);
     ASSERT_TRUE(printer.Added());
@@ -53,7 +55,8 @@ TEST_F(PrinterOutput, PrinterByNameGetsHeaderJobAndFooterAsOneRawJob) {
 // status line says so.
 TEST_F(PrinterOutput, RefusedDocumentsAndUnknownNamesKeepTheJob) {
     ProfileSection section("E2E_Refused");
-    const std::wstring folder = MakeTempFolder(L"refused"), extras = MakeTempFolder(L"refused-spool");
+    const std::wstring folder = MakeTempFolder(L"refused"),
+                       extras = MakeTempFolder(L"refused-spool");
     const SpoolFile nowhere(extras + L"\\missing", L"spooled.bin");
     const wine_test::TestPrinter printer(L"Refusing", L"LPT8:", nowhere.unixPath);
     ASSERT_TRUE(printer.Added());
@@ -63,16 +66,21 @@ TEST_F(PrinterOutput, RefusedDocumentsAndUnknownNamesKeepTheJob) {
     {
         Varnow app;
         ASSERT_TRUE(app.Start(L"E2E_Refused", L"E2E_Refused"));
-        EXPECT_TRUE(WaitFor([&] { return app.ItemText(1013).find(L"出力先 Refusing に出力できません（") == 0; }, 15s))
+        EXPECT_TRUE(WaitFor(
+            [&] { return app.ItemText(1013).find(L"出力先 Refusing に出力できません（") == 0; },
+            15s))
             << ToAcp(app.ItemText(1013));
-        EXPECT_TRUE(WaitFor([&] { return _wtoi(app.ItemText(1008).c_str()) >= 2; }, 15s)) << "tried again";
+        EXPECT_TRUE(WaitFor([&] { return _wtoi(app.ItemText(1008).c_str()) >= 2; }, 15s))
+            << "tried again";
         EXPECT_TRUE(FileExists(folder + L"\\J.GLF"));
         ASSERT_TRUE(app.Exit());
     }
     section.SetString("Output", "LTP1");
     Varnow app;
     ASSERT_TRUE(app.Start(L"E2E_Refused", L"E2E_Refused"));
-    EXPECT_TRUE(WaitFor([&] { return app.ItemText(1013).find(L"出力先 LTP1 を開けません（見つかりません、") == 0; }, 10s))
+    EXPECT_TRUE(WaitFor(
+        [&] { return app.ItemText(1013).find(L"出力先 LTP1 を開けません（見つかりません、") == 0; },
+        10s))
         << ToAcp(app.ItemText(1013));
     EXPECT_TRUE(FileExists(folder + L"\\J.GLF"));
     EXPECT_FALSE(FileExists(BinFolder() + L"\\LTP1"));

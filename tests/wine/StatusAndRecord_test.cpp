@@ -22,15 +22,20 @@ protected:
     // The section's record file of today (local time), as UTF-8 bytes.
     std::string Record(const std::wstring& section) const {
         wchar_t local[MAX_PATH] = L"";
-        if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, local))) return {};
+        if (FAILED(
+                SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, local)))
+            return {};
         SYSTEMTIME today{};
         GetLocalTime(&today);
         wchar_t day[16];
         swprintf(day, 16, L"%04d-%02d-%02d.csv", today.wYear, today.wMonth, today.wDay);
-        return ReadFileBytes(std::wstring(local) + L"\\Brenholt\\Varnow\\Records\\" + section + L"\\" + day);
+        return ReadFileBytes(std::wstring(local) + L"\\Brenholt\\Varnow\\Records\\" + section +
+                             L"\\" + day);
     }
-    bool WaitForStatus(const Varnow& app, const std::wstring& part, std::chrono::milliseconds timeout) const {
-        return WaitFor([&] { return app.ItemText(kStatusLine).find(part) != std::wstring::npos; }, timeout);
+    bool WaitForStatus(const Varnow& app, const std::wstring& part,
+                       std::chrono::milliseconds timeout) const {
+        return WaitFor([&] { return app.ItemText(kStatusLine).find(part) != std::wstring::npos; },
+                       timeout);
     }
     // Removes the section's records before and after the test.
     struct Records {
@@ -67,11 +72,14 @@ TEST_F(StatusAndRecord, RelayedJobIsShownAndRecorded) {
 
     Varnow app;
     ASSERT_TRUE(app.Start(L"E2E_Shown", L"E2E_Shown"));
-    ASSERT_TRUE(WaitForStatus(app, L"JOB1.GLF を出力しました（1,234 バイト）", 10s)) << ToAcp(app.ItemText(kStatusLine));
+    ASSERT_TRUE(WaitForStatus(app, L"JOB1.GLF を出力しました（1,234 バイト）", 10s))
+        << ToAcp(app.ItemText(kStatusLine));
     EXPECT_EQ(SettledCapture(), job);
     const std::string record = Record(L"E2E_Shown");
     EXPECT_EQ(record.substr(0, 3), "\xEF\xBB\xBF");
-    EXPECT_NE(record.find(u8"日時,ジョブ,サイズ（バイト）,出力先,結果,詳細,所要時間（秒）\r\n"), std::string::npos) << record;
+    EXPECT_NE(record.find(u8"日時,ジョブ,サイズ（バイト）,出力先,結果,詳細,所要時間（秒）\r\n"),
+              std::string::npos)
+        << record;
     EXPECT_EQ(Lines(record, u8"\\JOB1.GLF,1234,LPT1,出力済み,"), 1u) << record;
     EXPECT_EQ(Lines(record, "\n"), Lines(record, "\r\n"));
 }
@@ -91,11 +99,13 @@ TEST_F(StatusAndRecord, OutputThatCannotBeOpenedThenComesBack) {
 
     Varnow app;
     ASSERT_TRUE(app.Start(L"E2E_NoOutput", L"E2E_NoOutput"));
-    ASSERT_TRUE(WaitForStatus(app, L"を開けません（見つかりません、", 10s)) << ToAcp(app.ItemText(kStatusLine));
+    ASSERT_TRUE(WaitForStatus(app, L"を開けません（見つかりません、", 10s))
+        << ToAcp(app.ItemText(kStatusLine));
     EXPECT_TRUE(WaitForStatus(app, L" から 3 回）", 15s)) << ToAcp(app.ItemText(kStatusLine));
     EXPECT_TRUE(FileExists(folder + L"\\J.GLF"));
     ASSERT_TRUE(CreateDirectoryW((outputs + L"\\later").c_str(), nullptr));
-    EXPECT_TRUE(WaitForStatus(app, L"J.GLF を出力しました", 15s)) << ToAcp(app.ItemText(kStatusLine));
+    EXPECT_TRUE(WaitForStatus(app, L"J.GLF を出力しました", 15s))
+        << ToAcp(app.ItemText(kStatusLine));
     EXPECT_EQ(ReadFileBytes(outputs + L"\\later\\OUT.PRN"), job);
     const std::string record = Record(L"E2E_NoOutput");
     EXPECT_EQ(Lines(record, u8"出力先を開けない"), 2u) << record;
@@ -114,9 +124,11 @@ TEST_F(StatusAndRecord, PrinterThatTakesNothingFor30SecondsIsShown) {
 
     Varnow app;
     ASSERT_TRUE(app.Start(L"E2E_Stalled", L"E2E_Stalled"));
-    EXPECT_TRUE(WaitForStatus(app, L"プリンターが応答しません（BIG.GLF、", 45s)) << ToAcp(app.ItemText(kStatusLine));
+    EXPECT_TRUE(WaitForStatus(app, L"プリンターが応答しません（BIG.GLF、", 45s))
+        << ToAcp(app.ItemText(kStatusLine));
     DeleteFileW((m_capture + L".stall").c_str());
-    EXPECT_TRUE(WaitForStatus(app, L"BIG.GLF を出力しました", 20s)) << ToAcp(app.ItemText(kStatusLine));
+    EXPECT_TRUE(WaitForStatus(app, L"BIG.GLF を出力しました", 20s))
+        << ToAcp(app.ItemText(kStatusLine));
     EXPECT_EQ(SettledCapture(), job);
 }
 
@@ -133,13 +145,17 @@ TEST_F(StatusAndRecord, StuckJobIsNamedAndRecordedOnce) {
 
     Varnow app;
     ASSERT_TRUE(app.Start(L"E2E_StuckShown", L"E2E_StuckShown"));
-    EXPECT_TRUE(WaitForStatus(app, L"STUCK.GLF を削除できません。1 回だけ出力しました。手で削除してください", 15s))
+    EXPECT_TRUE(WaitForStatus(
+        app, L"STUCK.GLF を削除できません。1 回だけ出力しました。手で削除してください", 15s))
         << ToAcp(app.ItemText(kStatusLine));
     std::this_thread::sleep_for(5s);
-    EXPECT_EQ(Lines(Record(L"E2E_StuckShown"), u8"削除できない（1 回だけ出力）"), 1u) << Record(L"E2E_StuckShown");
+    EXPECT_EQ(Lines(Record(L"E2E_StuckShown"), u8"削除できない（1 回だけ出力）"), 1u)
+        << Record(L"E2E_StuckShown");
     ASSERT_TRUE(flag.Set(false));
     ASSERT_TRUE(DeleteFileW(path.c_str()));
-    EXPECT_TRUE(WaitFor([&] { return app.ItemText(kStatusLine).find(L"削除できません") == std::wstring::npos; }, 10s));
+    EXPECT_TRUE(WaitFor(
+        [&] { return app.ItemText(kStatusLine).find(L"削除できません") == std::wstring::npos; },
+        10s));
 }
 
 // Files that cannot be relayed are named, one of them and how many more; the
@@ -158,7 +174,8 @@ TEST_F(StatusAndRecord, StraysAreNamedAndTheJobsFlow) {
     Varnow app;
     ASSERT_TRUE(app.Start(L"E2E_Strays", L"E2E_Strays"));
     EXPECT_TRUE(WaitFor([&] { return !FileExists(folder + L"\\NEXT.GLF"); }, 10s));
-    EXPECT_TRUE(WaitForStatus(app, L"開けないファイルがあります: ", 15s)) << ToAcp(app.ItemText(kStatusLine));
+    EXPECT_TRUE(WaitForStatus(app, L"開けないファイルがあります: ", 15s))
+        << ToAcp(app.ItemText(kStatusLine));
     EXPECT_TRUE(WaitForStatus(app, L" ほか 1 件", 10s)) << ToAcp(app.ItemText(kStatusLine));
     EXPECT_EQ(Lines(Record(L"E2E_Strays"), u8"開けない（後回し）"), 1u) << Record(L"E2E_Strays");
     EXPECT_EQ(Lines(Record(L"E2E_Strays"), u8"出力済み"), 1u) << Record(L"E2E_Strays");
@@ -177,7 +194,8 @@ TEST_F(StatusAndRecord, MissingHeaderIsShownAndRecorded) {
 
     Varnow app;
     ASSERT_TRUE(app.Start(L"E2E_NoHeader", L"E2E_NoHeader"));
-    EXPECT_TRUE(WaitForStatus(app, L"\\gone\\H.PRN を開けません（ヘッダーなしで出力しました）", 10s))
+    EXPECT_TRUE(
+        WaitForStatus(app, L"\\gone\\H.PRN を開けません（ヘッダーなしで出力しました）", 10s))
         << ToAcp(app.ItemText(kStatusLine));
     EXPECT_EQ(SettledCapture(), job);
     const std::string record = Record(L"E2E_NoHeader");
