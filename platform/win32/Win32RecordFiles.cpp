@@ -5,39 +5,10 @@
 #include <windows.h>
 
 #include "platform/RecordFiles.h"
+#include "platform/win32/Win32Handles.h"
 
 namespace platform {
 namespace {
-
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : m_handle(handle) {}
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    ~FileHandle() {
-        if (*this) CloseHandle(m_handle);
-    }
-    explicit operator bool() const { return m_handle != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return m_handle; }
-
-private:
-    HANDLE m_handle;
-};
-
-class FindHandle {
-public:
-    explicit FindHandle(HANDLE handle) : m_handle(handle) {}
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    ~FindHandle() {
-        if (*this) FindClose(m_handle);
-    }
-    explicit operator bool() const { return m_handle != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return m_handle; }
-
-private:
-    HANDLE m_handle;
-};
 
 std::wstring Wide(const std::string& utf8) {
     if (utf8.empty()) return {};
@@ -104,12 +75,12 @@ public:
     bool Append(const std::string& path, const std::string& startIfEmpty,
                 const std::string& bytes) override {
         const std::wstring wide = Wide(path);
-        FileHandle file(OpenForAppend(wide));
+        KernelHandle file(OpenForAppend(wide));
         if (!file) {
             const size_t separator = path.find_last_of("\\/");
             if (separator == std::string::npos || !CreateFolder(path.substr(0, separator)))
                 return false;
-            FileHandle retried(OpenForAppend(wide));
+            KernelHandle retried(OpenForAppend(wide));
             return retried && AppendTo(retried.Get(), startIfEmpty, bytes);
         }
         return AppendTo(file.Get(), startIfEmpty, bytes);
