@@ -4,14 +4,21 @@
 //
 //   WindowShot settings <section> <name>=<value>...   Iconic and Priority as numbers
 //   WindowShot forget <section>
+//   WindowShot printer-add <name> <port> <unix-path>   a printer whose jobs go to the path
+//   WindowShot printer-remove <name> <port>
 //   WindowShot window <caption>                  the main window, once shown
 //   WindowShot wait-text <caption> <id> <text>   until a field shows the text
+//   WindowShot wait-words <caption> <id> <text>  until a field's text holds the text
+//   WindowShot set-text <caption> <id> <text>    types the text into a field
 //   WindowShot stop <caption>                    run button: searching -> stopped
+//   WindowShot start <caption>                   run button: stopped -> searching
+//   WindowShot output-menu <caption>             opens the menu of the button beside 出力先
 //   WindowShot tray <caption>                    the tray menu, opened at the cursor
 //   WindowShot about <caption>                   the About window from the system menu
 //   WindowShot close <caption>                   closes the open menu and the About window
 //   WindowShot exit <caption>                    the tray menu's Exit, until the process ends
 #include <windows.h>
+#include <winspool.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -28,6 +35,7 @@ constexpr UINT kTrayCallback = WM_USER;
 constexpr WPARAM kTrayIconId = 129;
 constexpr WORD kTrayExit = 32773;
 constexpr WPARAM kAboutBox = 0x0010;
+constexpr int kOutputMenuButton = 1015;
 constexpr DWORD kPatienceMs = 30000;
 
 bool WaitFor(const std::function<bool()>& condition) {
@@ -50,18 +58,27 @@ HWND OpenMenu() {
 
 // Below the title bar: Wine under a Japanese locale draws its buttons in a
 // text font instead of Marlett ("0 1 r"), which no Windows user would see.
-int PrintGeometry(HWND window) {
-    RECT rect;
-    if (!window || !GetWindowRect(window, &rect)) return 1;
+bool ShownArea(HWND window, RECT& rect) {
+    if (!window || !GetWindowRect(window, &rect)) return false;
     POINT client{0, 0};
     if ((GetWindowLongW(window, GWL_STYLE) & WS_CAPTION) == WS_CAPTION &&
         ClientToScreen(window, &client)) {
         rect.top = client.y;
     }
+    return true;
+}
+
+int PrintRect(const RECT& rect) {
     std::printf("%ldx%ld+%ld+%ld\n", rect.right - rect.left, rect.bottom - rect.top, rect.left,
                 rect.top);
     return 0;
 }
+
+int PrintGeometry(HWND window) {
+    RECT rect;
+    return ShownArea(window, rect) ? PrintRect(rect) : 1;
+}
+
 
 int WriteSettings(const std::wstring& section, int count, wchar_t** assignments) {
     UniqueRegKey key;
@@ -91,6 +108,87 @@ int WriteSettings(const std::wstring& section, int count, wchar_t** assignments)
         if (result != ERROR_SUCCESS) ++failures;
     }
     return failures == 0 ? 0 : 1;
+}
+
+// Wine without CUPS has neither printer nor driver; its PostScript driver
+// serves, since RAW jobs pass it by. Where a port's jobs go is Wine's setting.
+// The spooler is loaded only here, so the other commands need no more than
+// user32 and advapi32.
+const wchar_t kSpoolerPorts[] = L"Software\\Wine\\Printing\\Spooler";
+
+HMODULE SpoolerModule() {
+    static const HMODULE module = LoadLibraryW(L"winspool.drv");
+    return module;
+}
+
+template <typename Function>
+Function* Spooler(const char* name) {
+    HMODULE module = SpoolerModule();
+    return module ? reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(module, name)))
+                  : nullptr;
+}
+
+int AddPrinter(const wchar_t* name, const wchar_t* port, const wchar_t* target) {
+    auto* addDriver = Spooler<decltype(AddPrinterDriverW)>("AddPrinterDriverW");
+    auto* add = Spooler<decltype(AddPrinterW)>("AddPrinterW");
+    auto* close = Spooler<decltype(ClosePrinter)>("ClosePrinter");
+    if (!addDriver || !add || !close) return 1;
+    wchar_t driverName[] = L"Wine PostScript Driver";
+    wchar_t driverFile[] = L"wineps.drv";
+    DRIVER_INFO_3W driver{};
+    driver.cVersion = 3;
+    driver.pName = driverName;
+    driver.pDriverPath = driverFile;
+    driver.pDataFile = driverFile;
+    driver.pConfigFile = driverFile;
+    if (!addDriver(nullptr, 3, reinterpret_cast<BYTE*>(&driver)) &&
+        GetLastError() != ERROR_PRINTER_DRIVER_ALREADY_INSTALLED) {
+        return 1;
+    }
+    UniqueRegKey ports;
+    const std::wstring path = target;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kSpoolerPorts, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        ports.put(), nullptr) != ERROR_SUCCESS ||
+        RegSetValueExW(ports.get(), port, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                       static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t))) != ERROR_SUCCESS) {
+        return 1;
+    }
+    std::wstring printerName = name;
+    std::wstring portName = port;
+    wchar_t processor[] = L"WinPrint";
+    wchar_t raw[] = L"RAW";
+    PRINTER_INFO_2W info{};
+    info.pPrinterName = &printerName[0];
+    info.pPortName = &portName[0];
+    info.pDriverName = driverName;
+    info.pPrintProcessor = processor;
+    info.pDatatype = raw;
+    info.Attributes = PRINTER_ATTRIBUTE_LOCAL;
+    const HANDLE printer = add(nullptr, 2, reinterpret_cast<BYTE*>(&info));
+    if (!printer) return GetLastError() == ERROR_PRINTER_ALREADY_EXISTS ? 0 : 1;
+    close(printer);
+    return 0;
+}
+
+int RemovePrinter(const wchar_t* name, const wchar_t* port) {
+    auto* open = Spooler<decltype(OpenPrinterW)>("OpenPrinterW");
+    auto* remove = Spooler<decltype(DeletePrinter)>("DeletePrinter");
+    auto* close = Spooler<decltype(ClosePrinter)>("ClosePrinter");
+    if (!open || !remove || !close) return 1;
+    std::wstring printerName = name;
+    PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE printer = nullptr;
+    bool removed = true;
+    if (open(&printerName[0], &printer, &access)) {
+        removed = remove(printer) != FALSE;
+        close(printer);
+    }
+    UniqueRegKey ports;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSpoolerPorts, 0, KEY_SET_VALUE, ports.put()) ==
+        ERROR_SUCCESS) {
+        RegDeleteValueW(ports.get(), port);
+    }
+    return removed ? 0 : 1;
 }
 
 int ForgetSettings(const std::wstring& section) {
@@ -150,6 +248,24 @@ int WaitForText(const wchar_t* caption, int id, const wchar_t* text) {
                : 1;
 }
 
+int WaitForWords(const wchar_t* caption, int id, const wchar_t* text) {
+    return WaitFor([&] {
+        HWND window = VisibleWindow(caption);
+        return window && ItemText(window, id).find(text) != std::wstring::npos;
+    })
+               ? 0
+               : 1;
+}
+
+// As if typed: the program reads its fields when the search starts.
+int SetText(const wchar_t* caption, int id, const wchar_t* text) {
+    HWND window = VisibleWindow(caption);
+    HWND field = window ? GetDlgItem(window, id) : nullptr;
+    if (!field) return 1;
+    SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+    return ItemText(window, id) == text ? 0 : 1;
+}
+
 // The exit button is shown only while the program is stopped.
 int Stop(const wchar_t* caption) {
     HWND window = VisibleWindow(caption);
@@ -158,6 +274,25 @@ int Stop(const wchar_t* caption) {
     return WaitFor([&] { return IsWindowVisible(GetDlgItem(window, IDCANCEL)) != FALSE; })
                ? PrintGeometry(window)
                : 1;
+}
+
+int Start(const wchar_t* caption) {
+    HWND window = VisibleWindow(caption);
+    if (!window) return 1;
+    PostMessageW(window, WM_COMMAND, IDOK, 0);
+    return WaitFor([&] { return IsWindowVisible(GetDlgItem(window, IDCANCEL)) == FALSE; }) ? 0
+                                                                                          : 1;
+}
+
+// The menu is modal inside the program's click handler, so the click is posted.
+int OpenOutputMenu(const wchar_t* caption) {
+    HWND window = VisibleWindow(caption);
+    HWND button = window ? GetDlgItem(window, kOutputMenuButton) : nullptr;
+    if (!button || !IsWindowEnabled(button)) return 1;
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(kOutputMenuButton, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button));
+    HWND popup = nullptr;
+    return WaitFor([&] { return (popup = OpenMenu()) != nullptr; }) ? PrintGeometry(popup) : 1;
 }
 
 int OpenTrayMenu(const wchar_t* caption) {
@@ -185,11 +320,18 @@ int CloseOpenWindows(const wchar_t* caption) {
     return WaitFor([&] { return !OpenMenu() && !OwnedWindow(window); }) ? 0 : 1;
 }
 
+// Exit while a job is being output only cancels it; the next Exit, once the
+// cancel is over, ends the program. So Exit is given again now and then.
 int Exit(const wchar_t* caption) {
     HWND window = FindWindowW(L"#32770", caption);
     if (!window) return 1;
-    PostMessageW(window, WM_COMMAND, kTrayExit, 0);
-    return WaitFor([&] { return !IsWindow(window); }) ? 0 : 1;
+    DWORD waited = 0;
+    return WaitFor([&] {
+               if (waited++ % 30 == 0) PostMessageW(window, WM_COMMAND, kTrayExit, 0);
+               return !IsWindow(window);
+           })
+               ? 0
+               : 1;
 }
 
 // The program runs on Wine's virtual desktop of that name, which appears with
@@ -211,10 +353,16 @@ int wmain(int argc, wchar_t** argv) {
     const wchar_t* target = argv[2];
     if (command == L"settings") return WriteSettings(target, argc - 3, argv + 3);
     if (command == L"forget") return ForgetSettings(target);
+    if (command == L"printer-add" && argc == 5) return AddPrinter(target, argv[3], argv[4]);
+    if (command == L"printer-remove" && argc == 4) return RemovePrinter(target, argv[3]);
     if (!EnterProgramDesktop()) return 1;
     if (command == L"window") return ShownWindow(target);
     if (command == L"wait-text" && argc == 5) return WaitForText(target, _wtoi(argv[3]), argv[4]);
+    if (command == L"wait-words" && argc == 5) return WaitForWords(target, _wtoi(argv[3]), argv[4]);
+    if (command == L"set-text" && argc == 5) return SetText(target, _wtoi(argv[3]), argv[4]);
     if (command == L"stop") return Stop(target);
+    if (command == L"start") return Start(target);
+    if (command == L"output-menu") return OpenOutputMenu(target);
     if (command == L"tray") return OpenTrayMenu(target);
     if (command == L"about") return OpenAbout(target);
     if (command == L"close") return CloseOpenWindows(target);
