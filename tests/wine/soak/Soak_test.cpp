@@ -148,22 +148,24 @@ private:
     std::wstring JobPath(const std::string& id) const { return Path(Widen(id) + L".GLF"); }
 
     // A printer gone off line for 15 s while a job larger than the pipe goes
-    // out: the copy's writes block until it comes back. Taken up within two
-    // polls and the producer's pause, the job meets the stall. Meanwhile the
-    // operator sends Exit every second: it only cancels while the write is
-    // blocked, then ends the copy, which is started again. The other copy
-    // runs on all the while.
+    // out: the copy's write blocks until it comes back. Once the job is being
+    // sent, the operator sends Exit every second: it only cancels while the
+    // write is blocked, then ends the copy, which is started again. The other
+    // copy runs on all the while.
     void StallPrinterAround(int n) {
         const std::wstring stall = m_capture + L".stall";
         WaitFor([&] { return Pending() == 0; }, kRelayPatience);
         WriteFileBytes(stall, "");
         ProduceJob(n, kLargeBody);
-        std::this_thread::sleep_for(3s);
-        for (int second = 3; second < 23 && !m_app->HasExited(); ++second) {
+        WaitFor([&] { return m_app->RunCaption() == L"出力中止"; }, 10s);
+        std::this_thread::sleep_for(2s);  // past the companion and the producer's hold
+        const auto stallEnds = std::chrono::steady_clock::now() + 15s;
+        for (int second = 0; second < 20 && !m_app->HasExited(); ++second) {
             m_app->PostCommand(kTrayExit);
             std::this_thread::sleep_for(1s);
-            if (second == 15) DeleteFileW(stall.c_str());
+            if (std::chrono::steady_clock::now() >= stallEnds) DeleteFileW(stall.c_str());
         }
+        while (std::chrono::steady_clock::now() < stallEnds) std::this_thread::sleep_for(100ms);
         DeleteFileW(stall.c_str());
         if (!m_app->HasExited(5000)) {
             m_failure = "Exit sent every second did not end the copy once the printer came back";
