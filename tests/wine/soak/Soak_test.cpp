@@ -157,6 +157,9 @@ private:
         WaitFor([&] { return Pending() == 0; }, kRelayPatience);
         WriteFileBytes(stall, "");
         ProduceJob(n, kLargeBody);
+        // The last job's caption may linger until the next tick: the search
+        // comes back first, then this job is taken up.
+        WaitFor([&] { return m_app->RunCaption() == L"検索中断"; }, 10s);
         WaitFor([&] { return m_app->RunCaption() == L"出力中止"; }, 10s);
         std::this_thread::sleep_for(2s);  // past the companion and the producer's hold
         const auto stallEnds = std::chrono::steady_clock::now() + 15s;
