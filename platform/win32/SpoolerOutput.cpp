@@ -5,6 +5,8 @@
 
 #include <utility>
 
+#include "platform/win32/WideText.h"
+
 namespace platform {
 namespace {
 
@@ -24,19 +26,10 @@ private:
     HANDLE m_handle = nullptr;
 };
 
-std::wstring FromAnsi(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    const int size = static_cast<int>(text.size());
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), size, &wide[0], length);
-    return wide;
-}
-
 // The part after the last separator. Split in wide characters, since the
 // second byte of a Shift-JIS character may be the byte of "\".
 std::wstring FileNamePart(const std::string& path) {
-    const std::wstring wide = FromAnsi(path);
+    const std::wstring wide = ToWide(path, CP_ACP);
     const size_t separator = wide.find_last_of(L"\\/:");
     return separator == std::wstring::npos ? wide : wide.substr(separator + 1);
 }
@@ -128,7 +121,7 @@ std::vector<std::wstring> InstalledPrinters() {
 }
 
 std::wstring FindInstalledPrinter(const std::string& output) {
-    const std::wstring wanted = FromAnsi(output);
+    const std::wstring wanted = ToWide(output, CP_ACP);
     if (wanted.empty()) return std::wstring();
     for (std::wstring& name : InstalledPrinters()) {
         if (CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, name.c_str(),

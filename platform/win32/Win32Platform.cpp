@@ -9,6 +9,7 @@
 
 #include "platform/Platform.h"
 #include "platform/win32/Win32Handles.h"
+#include "platform/win32/WideText.h"
 #include "platform/win32/SpoolerOutput.h"
 
 namespace platform {
@@ -21,16 +22,6 @@ unsigned char CharUpperAscii(unsigned char c) {
 uint64_t Combine(DWORD high, DWORD low) { return (uint64_t{high} << 32) | low; }
 
 uint64_t Ticks(const LARGE_INTEGER& time) { return static_cast<uint64_t>(time.QuadPart); }
-
-std::wstring Widen(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0) {
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
-    }
-    return wide;
-}
 
 // The name as the engine's byte strings spell it. The system's byte-string
 // functions convert with "best fit", so "¥" becomes "\\" in code page 932 and
@@ -50,22 +41,14 @@ std::string Narrow(const wchar_t* name, size_t length, bool* exact) {
         *exact = false;
         return std::string();
     }
-    *exact = !usedDefault && Widen(narrow) == std::wstring(name, length);
+    *exact = !usedDefault && ToWide(narrow, CP_ACP) == std::wstring(name, length);
     return narrow;
-}
-
-std::string ToUtf8(const wchar_t* name, size_t length) {
-    const int wideLength = static_cast<int>(length);
-    const int size = WideCharToMultiByte(CP_UTF8, 0, name, wideLength, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0) WideCharToMultiByte(CP_UTF8, 0, name, wideLength, &utf8[0], size, nullptr, nullptr);
-    return utf8;
 }
 
 DirEntry ToDirEntry(const WIN32_FIND_DATAW& data) {
     DirEntry entry;
     entry.name = Narrow(data.cFileName, wcslen(data.cFileName), &entry.exactName);
-    if (!entry.exactName) entry.displayName = ToUtf8(data.cFileName, wcslen(data.cFileName));
+    if (!entry.exactName) entry.displayName = FromWide(data.cFileName, wcslen(data.cFileName), CP_UTF8);
     entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     entry.size = Combine(data.nFileSizeHigh, data.nFileSizeLow);
     entry.lastWrite = Combine(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
@@ -262,7 +245,7 @@ public:
     bool FindFirst(const std::string& path, const std::function<bool(const DirEntry&)>& accept,
                    DirEntry* found) override {
         WIN32_FIND_DATAW data;
-        FindHandle search(FindFirstFileW(Widen(path).c_str(), &data));
+        FindHandle search(FindFirstFileW(ToWide(path, CP_ACP).c_str(), &data));
         if (!search) return false;
         do {
             DirEntry entry = ToDirEntry(data);
@@ -277,7 +260,7 @@ public:
     // Read through the folder's handle, which also reports each entry's change
     // time; the end of the listing is told from a failure by the error.
     bool ListFolder(const std::string& folder, const std::function<void(const DirEntry&)>& each) override {
-        const KernelHandle directory(CreateFileW(folder.empty() ? L"." : Widen(folder).c_str(), FILE_LIST_DIRECTORY,
+        const KernelHandle directory(CreateFileW(folder.empty() ? L"." : ToWide(folder, CP_ACP).c_str(), FILE_LIST_DIRECTORY,
                                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         if (!directory) return false;

@@ -6,30 +6,10 @@
 
 #include "platform/RecordFiles.h"
 #include "platform/win32/Win32Handles.h"
+#include "platform/win32/WideText.h"
 
 namespace platform {
 namespace {
-
-std::wstring Wide(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    const int length = static_cast<int>(utf8.size());
-    const int needed = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
-    if (needed <= 0) return {};
-    std::wstring wide(static_cast<size_t>(needed), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, &wide[0], needed);
-    return wide;
-}
-
-std::string Utf8(const std::wstring& wide) {
-    if (wide.empty()) return {};
-    const int length = static_cast<int>(wide.size());
-    const int needed =
-        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
-    if (needed <= 0) return {};
-    std::string utf8(static_cast<size_t>(needed), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, &utf8[0], needed, nullptr, nullptr);
-    return utf8;
-}
 
 bool IsFolder(const std::wstring& path) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
@@ -61,7 +41,7 @@ public:
     // Every level is tried in turn; the drive, a share or a folder that is
     // already there simply refuses.
     bool CreateFolder(const std::string& path) override {
-        const std::wstring wide = Wide(path);
+        const std::wstring wide = ToWide(path, CP_UTF8);
         for (size_t separator = wide.find_first_of(L"\\/"); separator != std::wstring::npos;
              separator = wide.find_first_of(L"\\/", separator + 1)) {
             if (separator > 0) ::CreateDirectoryW(wide.substr(0, separator).c_str(), nullptr);
@@ -74,7 +54,7 @@ public:
     // lines cost one open each.
     bool Append(const std::string& path, const std::string& startIfEmpty,
                 const std::string& bytes) override {
-        const std::wstring wide = Wide(path);
+        const std::wstring wide = ToWide(path, CP_UTF8);
         KernelHandle file(OpenForAppend(wide));
         if (!file) {
             const size_t separator = path.find_last_of("\\/");
@@ -89,17 +69,17 @@ public:
     std::vector<std::string> ListFiles(const std::string& folder) override {
         std::vector<std::string> names;
         WIN32_FIND_DATAW data;
-        const FindHandle find(::FindFirstFileW((Wide(folder) + L"\\*").c_str(), &data));
+        const FindHandle find(::FindFirstFileW((ToWide(folder, CP_UTF8) + L"\\*").c_str(), &data));
         if (!find) return names;
         do {
             if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                names.push_back(Utf8(data.cFileName));
+                names.push_back(FromWide(data.cFileName, wcslen(data.cFileName), CP_UTF8));
         } while (::FindNextFileW(find.Get(), &data));
         return names;
     }
 
     bool Delete(const std::string& path) override {
-        return ::DeleteFileW(Wide(path).c_str()) != FALSE;
+        return ::DeleteFileW(ToWide(path, CP_UTF8).c_str()) != FALSE;
     }
 
     // The zone's rules for that moment, daylight saving included, not
@@ -137,7 +117,7 @@ std::string RecordsRoot() {
     if (FAILED(
             ::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder)))
         return {};
-    return Utf8(std::wstring(folder) + L"\\Brenholt\\Varnow\\Records");
+    return FromWide(std::wstring(folder) + L"\\Brenholt\\Varnow\\Records", CP_UTF8);
 }
 
 }  // namespace platform
