@@ -104,7 +104,7 @@ bool FindTargetFile(std::string& folder, const std::string& patterns, std::strin
             return true;
         }
         // Missing too: the file is listed, so its name does not reach it.
-        if (unopenable->Remember(fs, path, exclusions.now) && exclusions.newlyUnopenable) {
+        if (unopenable->Remember(path, entry.size, entry.lastWrite, exclusions.now) && exclusions.newlyUnopenable) {
             exclusions.newlyUnopenable->emplace_back(path, entry.size);
         }
         return false;

@@ -21,10 +21,14 @@ bool UnopenableJobs::Remember(platform::FileSystem& fs, const std::string& path,
     if (!fs.FindFirst(folder + "*", isThisFile, &file)) {
         return false;  // gone: nothing to pass over
     }
+    return Remember(path, file.size, file.lastWrite, now);
+}
+
+bool UnopenableJobs::Remember(const std::string& path, uint64_t size, uint64_t lastWrite, int64_t now) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const Entry* same = Find(path, file.size, file.lastWrite);
+    const Entry* same = Find(path, size, lastWrite);
     const int64_t backOff = same ? std::min(same->backOff * 2, kLongestBackOffSeconds) : kFirstBackOffSeconds;
-    m_entries[path] = Entry{file.size, file.lastWrite, backOff, now + backOff};
+    m_entries[path] = Entry{size, lastWrite, backOff, now + backOff};
     return same == nullptr;
 }
 

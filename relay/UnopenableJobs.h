@@ -22,6 +22,8 @@ public:
     // now. A file no longer listed is not noted. True when the file was not
     // known before.
     bool Remember(platform::FileSystem& fs, const std::string& path, int64_t now);
+    // The same for a file whose listed size and last-write time are at hand.
+    bool Remember(const std::string& path, uint64_t size, uint64_t lastWrite, int64_t now);
     // True when this exact file (same path, size and last-write time) has
     // failed before, whether or not its back-off has run out.
     bool Knows(const std::string& path, uint64_t size, uint64_t lastWrite) const;
