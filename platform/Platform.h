@@ -16,6 +16,29 @@ bool IsLeadByteSystem(unsigned char c);  // the process's ANSI code page
 bool IsLeadByteSjis(unsigned char c);    // code page 932, whatever the system uses
 bool IsLeadByteNone(unsigned char c);    // single-byte code pages
 
+// What tells one version of a file from another: size and times as the
+// system reports them, and the file's place on its volume where the platform
+// has one.
+struct FileIdentity {
+    uint64_t size = 0;
+    uint64_t lastWrite = 0;
+    uint64_t changeTime = 0;  // 0 where the platform cannot tell
+    uint64_t volume = 0;
+    uint64_t index = 0;  // 0 where the volume has none
+    // The one rule for "the same version of the same file", whatever asks:
+    // equal size and last-write time, equal change times where both are
+    // known, and the same place on the same volume where both are known. A
+    // place alone proves nothing: FAT hands a freed directory slot's index to
+    // the next file of that name, ext4 behind a share reuses a freed inode at
+    // once, so a new job can sit where the last one was. Times and size alone
+    // decide where a place is not known.
+    bool SameVersionAs(const FileIdentity& other) const {
+        return size == other.size && lastWrite == other.lastWrite &&
+               (changeTime == 0 || other.changeTime == 0 || changeTime == other.changeTime) &&
+               (index == 0 || other.index == 0 || (volume == other.volume && index == other.index));
+    }
+};
+
 // One entry reported by a directory search.
 struct DirEntry {
     std::string name;  // the bare name, as the directory search reports it
@@ -33,25 +56,13 @@ struct DirEntry {
     // The system's own name in UTF-8, for showing an approximate one; may be
     // empty where `name` is exact.
     std::string displayName;
-};
 
-// Tells a file from another that took its name: size and last-write time as
-// a directory search reports them, and the file's place on its volume where
-// the platform has one (zero otherwise).
-struct FileIdentity {
-    uint64_t size = 0;
-    uint64_t lastWrite = 0;
-    uint64_t changeTime = 0;  // 0 where the platform cannot tell
-    uint64_t volume = 0;
-    uint64_t index = 0;  // 0 where the volume has none
-    // The same file, unchanged: equal size and times. The change time moves
-    // with every write and rename, so where it is known it decides; only
-    // without it do the places on the volume count, for some network
-    // redirectors and FAT volumes report indexes that are 0 or not stable.
-    bool SameVersionAs(const FileIdentity& other) const {
-        return size == other.size && lastWrite == other.lastWrite && changeTime == other.changeTime &&
-               (changeTime != 0 || index == 0 || other.index == 0 ||
-                (volume == other.volume && index == other.index));
+    FileIdentity Identity() const {
+        FileIdentity identity;
+        identity.size = size;
+        identity.lastWrite = lastWrite;
+        identity.changeTime = changeTime;
+        return identity;
     }
 };
 
@@ -61,6 +72,19 @@ enum class OpenFailure { None, NotFound, Busy, AccessDenied, Other };
 // How an exclusive open of a job file went. Busy means another program holds
 // it; Unopenable is any other failure (a name or path the system cannot open).
 enum class Probe { Ready, Busy, Missing, Unopenable };
+
+// What became of a request to delete a job through its handle. Pending: the
+// handle reports the delete pending, so the file goes when its last handle
+// closes, even while another program (a virus scanner) still holds it.
+// Accepted: the system took the request but the handle cannot tell whether it
+// will happen (Wine never reports it pending, and keeps a file the volume
+// refuses to delete), so what is left at the path afterwards must be looked at.
+enum class Deletion { Refused, Accepted, Pending };
+
+// What a path leads to, told without opening the content (which can block
+// for a pipe or a device). A job is only ever a plain disk file whose own
+// path, with every link resolved, lies in the folder the path names.
+enum class FileKind { Missing, DiskFile, Outside, NotAFile, Unknown };
 
 // An open file or device. Closed when the object goes.
 class File {
@@ -77,8 +101,8 @@ public:
     virtual bool Identify(FileIdentity* identity) = 0;
     // Deletes this very file once it is closed, as `del /f` would (a read-only
     // file too), so that no file that took its name meanwhile can be hit.
-    // Only a job opened with delete access can; false when that is refused.
-    virtual bool DeleteWhenClosed() { return false; }
+    // Only a job opened with delete access can; Refused otherwise.
+    virtual Deletion DeleteWhenClosed() { return Deletion::Refused; }
     // Ends the output of one job. A spooled print job reaches the printer
     // only here; false when the output did not take the whole document.
     virtual bool Finish() { return true; }
@@ -102,7 +126,11 @@ public:
     // be reached or fails part-way tells nothing about what is in it.
     virtual bool ListFolder(const std::string& folder,
                             const std::function<void(const DirEntry&)>& each) = 0;
-    // Opens for reading with no sharing and closes again at once.
+    // Looks at what `path` leads to through an open for attributes only, which
+    // never blocks and never keeps a producer out.
+    virtual FileKind Inspect(const std::string& path) = 0;
+    // Opens for reading with no sharing and closes again at once. Only for a
+    // path that Inspect found to be a disk file: a pipe would block here.
     virtual Probe ProbeExclusive(const std::string& path) = 0;
     // Read/write, no sharing, created when missing, not truncated.
     // `documentName` names the print job where the output is a spooled
@@ -114,7 +142,8 @@ public:
     virtual std::unique_ptr<File> OpenSource(const std::string& path) = 0;
     // A job file: like OpenSource, but with the access to delete it through
     // the handle where the account has it, and not shared for deleting, so
-    // that nothing can take its name while it is open.
+    // that nothing can take its name while it is open. Null unless what was
+    // opened is a plain disk file inside the folder the path names.
     virtual std::unique_ptr<File> OpenJob(const std::string& path) = 0;
     // The identity of the file at `path` now; false when there is none.
     virtual bool Identify(const std::string& path, FileIdentity* identity) = 0;

@@ -10,6 +10,10 @@ std::string FolderOf(const std::string& path, platform::LeadByteTest isLeadByte)
     return path.substr(0, length);
 }
 
+bool IsWithin(const std::string& path, const std::string& folder) {
+    return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0;
+}
+
 FolderSnapshot::Look FolderSnapshot::Find(const std::string& path, platform::DirEntry* found) {
     const std::string folder = FolderOf(path, m_isLeadByte);
     auto listed = m_folders.find(folder);

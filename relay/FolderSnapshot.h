@@ -5,6 +5,7 @@
 // nothing about whether a job is still there.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -14,6 +15,12 @@
 // The folder part of a job's path, up to its last separator ("D:" for a path
 // in the current folder of drive D).
 std::string FolderOf(const std::string& path, platform::LeadByteTest isLeadByte);
+
+// Chooses the remembered paths a pass looks at.
+using PathFilter = std::function<bool(const std::string& path)>;
+
+// True when `path` lies in `folder` (a path ending in its separator) or below.
+bool IsWithin(const std::string& path, const std::string& folder);
 
 class FolderSnapshot {
 public:

@@ -20,6 +20,8 @@ struct JobOutcome {
     bool headerMissing = false;
     bool footerMissing = false;
     bool keptChanged = false;  // sent whole, but kept: it changed meanwhile
+    // What the job's path led to when it could not be taken as a job.
+    platform::FileKind unopenableKind = platform::FileKind::DiskFile;
     int64_t started = 0;       // seconds since 1970 (UTC)
     int64_t ended = 0;
 };

@@ -24,6 +24,13 @@ unsigned OutputThreadProc(void* arg) {
     // Nothing may escape the thread, and the window must see the end whatever happened.
     try {
         OutputWorker(*job).Run();
+        if (!job->tidyOutside.empty()) {
+            const std::string& searched = job->tidyOutside;
+            const PathFilter elsewhere = [&](const std::string& path) { return !IsWithin(path, searched); };
+            FolderSnapshot folders(*job->fs, job->isLeadByte);
+            job->undeletable->ForgetChanged(folders, elsewhere);
+            job->unopenable->ForgetChanged(folders, elsewhere);
+        }
     } catch (...) {
     }
     job.reset();
@@ -66,7 +73,12 @@ void OutputWorker::Run() {
     }
     EnterPhase(WorkerPhase::WaitingForProducer);
     for (;;) {
-        const platform::Probe probe = m_job.fs->ProbeExclusive(m_job.foundFile);
+        // Looked at before every exclusive open: a pipe or device that took
+        // the job's name would block the open, a link would lead elsewhere.
+        const platform::FileKind kind = m_job.fs->Inspect(m_job.foundFile);
+        const platform::Probe probe = kind == platform::FileKind::DiskFile ? m_job.fs->ProbeExclusive(m_job.foundFile)
+                                      : kind == platform::FileKind::Missing ? platform::Probe::Missing
+                                                                             : platform::Probe::Unopenable;
         if (probe == platform::Probe::Ready) {
             break;
         }
@@ -76,6 +88,7 @@ void OutputWorker::Run() {
             // really gone is not listed and so not remembered.
             m_job.unopenable->Remember(*m_job.fs, m_job.foundFile, m_job.clock->NowSeconds());
             if (probe == platform::Probe::Unopenable) {
+                m_outcome.unopenableKind = kind;
                 Report(JobResult::Unopenable);
             }
             return;
@@ -109,6 +122,11 @@ void OutputWorker::CopyToOutput() {
     // puts nothing on the output; it stays for the next search.
     std::unique_ptr<platform::File> job = m_job.fs->OpenJob(m_job.foundFile);
     if (!job) {
+        // Whatever the reason (write-protected media, a network error, a
+        // file swapped for a link), trying again at once would fail the same
+        // way and hold up every job behind it.
+        m_job.unopenable->Remember(*m_job.fs, m_job.foundFile, m_job.clock->NowSeconds());
+        Report(JobResult::Unopenable);
         return;
     }
     platform::FileIdentity opened;
@@ -241,9 +259,14 @@ bool OutputWorker::FoundFileExists() { return !m_job.fs->IsMissing(m_job.foundFi
 // whose identity cannot be told, which is never printed twice.
 JobResult OutputWorker::ConsumeJob(std::unique_ptr<platform::File>& job, uint64_t bytesSent) {
     platform::FileIdentity sent, named;
-    if (!job->Identify(&sent) || !m_job.fs->Identify(m_job.foundFile, &named)) {
+    if (!job->Identify(&sent)) {
         job.reset();
-        RememberStuck();
+        RememberStuck(nullptr);
+        return JobResult::Undeletable;
+    }
+    if (!m_job.fs->Identify(m_job.foundFile, &named)) {
+        job.reset();
+        RememberStuck(&sent);
         return JobResult::Undeletable;
     }
     // Written to while it was sent, or another file took the name where the
@@ -252,48 +275,69 @@ JobResult OutputWorker::ConsumeJob(std::unique_ptr<platform::File>& job, uint64_
         m_outcome.keptChanged = true;
         return JobResult::Sent;
     }
-    const bool accepted = job->DeleteWhenClosed();
+    const platform::Deletion deletion = job->DeleteWhenClosed();
+    // Taking off the read-only attribute for the delete moved the change
+    // time: what may stay at the path is the file as it is now.
+    platform::FileIdentity last = sent;
+    job->Identify(&last);
     job.reset();
-    if (!accepted || !IsGoneAfterDelete(sent)) {
-        RememberStuck();
+    switch (deletion) {
+    case platform::Deletion::Refused:
+        RememberStuck(&last);
+        return JobResult::Undeletable;
+    case platform::Deletion::Pending:
+        // It goes once every other handle (a virus scanner, an indexer) is
+        // closed; until then the search passes over it without a word.
+        if (!IsGone(last, 0)) {
+            m_job.undeletable->RememberGoing(m_job.foundFile, last);
+        }
+        return JobResult::Sent;
+    case platform::Deletion::Accepted:
+        break;
+    }
+    if (!IsGone(last, kGoneChecks)) {
+        RememberStuck(&last);
         return JobResult::Undeletable;
     }
     return JobResult::Sent;
 }
 
-// A virus scanner or indexer that holds the file for a moment keeps it listed
-// until it lets go.
-bool OutputWorker::IsGoneAfterDelete(const platform::FileIdentity& sent) {
+// Whether the file that was sent has left its path, asked up to `checks`
+// more times a moment apart: a program that holds it for a moment keeps it
+// listed until it lets go. A new job that took the name at once is another
+// version, however its place on the volume looks.
+bool OutputWorker::IsGone(const platform::FileIdentity& sent, int checks) {
     for (int check = 0;; ++check) {
         platform::FileIdentity now;
         if (!m_job.fs->Identify(m_job.foundFile, &now)) {
-            return m_job.fs->IsMissing(m_job.foundFile);
+            if (m_job.fs->IsMissing(m_job.foundFile)) {
+                return true;
+            }
+        } else if (!now.SameVersionAs(sent)) {
+            return true;
         }
-        const bool sameFile = sent.index != 0 ? now.volume == sent.volume && now.index == sent.index
-                                              : now.size == sent.size && now.lastWrite == sent.lastWrite;
-        if (!sameFile) {
-            return true;  // a new job took the name at once
-        }
-        if (check >= kGoneChecks || Aborted()) {
+        if (check >= checks || Aborted()) {
             return false;
         }
         m_job.clock->SleepMs(kGoneCheckMs);
     }
 }
 
-// Remembered as the folder lists it now: the read-only attribute taken off
-// and put back has moved its change time.
-void OutputWorker::RememberStuck() {
+// Remembered as the path holds it now, and only while it still holds the file
+// that was sent: a job that took the name meanwhile is a new job. Where even
+// the sent file cannot be told (`sent` null), what the folder lists is
+// remembered, so that it is never printed twice.
+void OutputWorker::RememberStuck(const platform::FileIdentity* sent) {
     platform::FileIdentity now;
     if (m_job.fs->Identify(m_job.foundFile, &now)) {
-        m_job.undeletable->Remember(m_job.foundFile, now);
+        if (!sent || now.SameVersionAs(*sent)) {
+            m_job.undeletable->Remember(m_job.foundFile, now);
+        }
         return;
     }
     platform::DirEntry listed;
-    if (m_job.fs->FindFirst(m_job.foundFile, AnyEntry, &listed)) {
-        platform::FileIdentity identity;
-        identity.size = listed.size;
-        identity.lastWrite = listed.lastWrite;
-        m_job.undeletable->Remember(m_job.foundFile, identity);
+    if (m_job.fs->FindFirst(m_job.foundFile, AnyEntry, &listed) &&
+        (!sent || listed.Identity().SameVersionAs(*sent))) {
+        m_job.undeletable->Remember(m_job.foundFile, listed.Identity());
     }
 }

@@ -30,6 +30,9 @@ struct OutputJob {
     UnopenableJobs* unopenable = nullptr;
     JobOutcomes* outcomes = nullptr;          // what became of the job, when wanted
     std::atomic<int32_t>* phase = nullptr;    // a WorkerPhase, when wanted
+    // When not empty, the search folder: after the job, the memories of jobs
+    // in other folders forget what is gone there, off the interface thread.
+    std::string tidyOutside = {};
 };
 
 // The thread function. Takes ownership of a heap-allocated OutputJob.
@@ -65,8 +68,8 @@ private:
     Copy CopyFile(platform::File& input, platform::File& output, uint64_t* bytesSent);
     // The result for the record: sent (and gone, or kept as changed) or stuck.
     JobResult ConsumeJob(std::unique_ptr<platform::File>& job, uint64_t bytesSent);
-    bool IsGoneAfterDelete(const platform::FileIdentity& sent);
-    void RememberStuck();
+    bool IsGone(const platform::FileIdentity& sent, int checks);
+    void RememberStuck(const platform::FileIdentity* sent);
 
     const OutputJob& m_job;
     JobOutcome m_outcome;

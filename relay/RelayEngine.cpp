@@ -3,6 +3,7 @@
 #include <memory>
 #include <utility>
 
+#include "platform/MbcsText.h"
 #include "relay/Counters.h"
 #include "relay/OutputWorker.h"
 #include "relay/Search.h"
@@ -158,21 +159,26 @@ void RelayEngine::ReturnToSearching() {
 }
 
 bool RelayEngine::FindTargetFile() {
+    // Only the search folder's memories are looked at here, on every poll; a
+    // folder no longer searched (a dead server's share) is left to the worker.
+    const std::string folder = SearchFolder();
+    const PathFilter inSearchFolder = [&](const std::string& path) { return IsWithin(path, folder); };
     FolderSnapshot folders(m_fs, m_isLeadByte);
-    m_undeletable.ForgetChanged(folders);
-    m_unopenable.ForgetChanged(folders);
+    m_undeletable.ForgetChanged(folders, inSearchFolder);
+    m_unopenable.ForgetChanged(folders, inSearchFolder);
     std::vector<std::string> approximate;
-    std::vector<std::pair<std::string, uint64_t>> unopenable;
+    std::vector<PassedOver> unopenable;
     const int64_t now = m_clock.NowSeconds();
     const bool found = ::FindTargetFile(m_strFolder, m_strTarget, m_strFoundFile, m_fs, m_undeletable, m_isLeadByte,
                                         {{m_strOutput, m_strHeader, m_strFooter}, &m_unopenable, now, &approximate,
-                                         &unopenable});
+                                         &unopenable, &m_strWaiting});
     // Recorded as the worker records what it cannot open, on the next tick.
-    for (const auto& [path, size] : unopenable) {
+    for (const PassedOver& file : unopenable) {
         JobOutcome outcome;
         outcome.result = JobResult::Unopenable;
-        outcome.job = path;
-        outcome.bytes = size;
+        outcome.job = file.path;
+        outcome.bytes = file.size;
+        outcome.unopenableKind = file.kind;
         outcome.started = outcome.ended = now;
         m_outcomes.Add(std::move(outcome));
     }
@@ -188,6 +194,15 @@ bool RelayEngine::FindTargetFile() {
         m_bFolderUnreachable = false;
     }
     return found;
+}
+
+// The search folder as the found paths begin, with its separator.
+std::string RelayEngine::SearchFolder() const {
+    std::string folder = m_strFolder;
+    if (!folder.empty() && !mbcs::EndsWithChar(folder, '\\', m_isLeadByte)) {
+        folder += '\\';
+    }
+    return folder;
 }
 
 void RelayEngine::KeepRecordIn(platform::ToUtf8 toUtf8, const std::string& folder) {
@@ -252,10 +267,11 @@ StatusObservation RelayEngine::Observe(int64_t now) {
             seen.companion = CompanionPath(m_strFoundFile, m_strWaiting, m_isLeadByte);
         }
     }
-    seen.stuckJobs = m_undeletable.Count();
-    seen.stuckJob = m_undeletable.Newest();
-    seen.strays = m_unopenable.Count() + m_approximateNames.size();
-    seen.strayNameUtf8 = !m_approximateNames.empty() ? m_approximateNames.front() : m_toUtf8(m_unopenable.AnyPath());
+    const std::string folder = SearchFolder();
+    seen.stuckJobs = m_undeletable.Count(folder);
+    seen.stuckJob = m_undeletable.Newest(folder);
+    seen.strays = m_unopenable.Count(folder) + m_approximateNames.size();
+    seen.strayNameUtf8 = !m_approximateNames.empty() ? m_approximateNames.front() : m_toUtf8(m_unopenable.AnyPath(folder));
     const size_t slash = seen.strayNameUtf8.find_last_of("\\/");
     if (slash != std::string::npos) seen.strayNameUtf8.erase(0, slash + 1);
     seen.recordFailed = m_bRecordFailed;
@@ -295,6 +311,11 @@ void RelayEngine::StartJob() {
         m_strFoundFile, m_strWaiting, m_strOutput, m_strHeader, m_strFooter, &m_bWorkerRunning,
         &m_bAbort, &m_nByteCount, &m_undeletable, &m_fs, &m_clock, m_isLeadByte, &m_unopenable, &m_outcomes,
         &m_nWorkerPhase});
+    const int64_t now = m_clock.NowSeconds();
+    if (now - m_lastTidyElsewhere >= kTidyElsewhereSeconds || now < m_lastTidyElsewhere) {
+        m_lastTidyElsewhere = now;
+        job->tidyOutside = SearchFolder();
+    }
     m_view.EnableRunButton(true);
     m_view.SetRunButtonCaption(kCaptionCancelOutput);
     m_bWorkerRunning = 1;

@@ -69,6 +69,7 @@ protected:
     void TakeOutcomes();
     StatusObservation Observe(int64_t now);
     JobRecordEntry RecordEntryOf(const JobOutcome& outcome) const;
+    std::string SearchFolder() const;
 
     RelayView& m_view;
     platform::FileSystem& m_fs;
@@ -90,6 +91,9 @@ protected:
     uint32_t m_nLastBytes = 0;
     int64_t m_lastProgress = 0;
     bool m_bFolderUnreachable = false;
+    // The memories of folders no longer searched are looked at this rarely.
+    static constexpr int64_t kTidyElsewhereSeconds = 600;
+    int64_t m_lastTidyElsewhere = 0;
     bool m_bRecordFailed = false;
     std::vector<std::string> m_approximateNames;  // passed over by the last search
     std::string m_shownStatus;

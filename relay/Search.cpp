@@ -4,6 +4,8 @@
 #include <functional>
 
 #include "platform/MbcsText.h"
+#include "relay/FileNames.h"
+#include "relay/OutputWorker.h"
 
 namespace {
 
@@ -70,50 +72,46 @@ bool NamesAnyOf(platform::FileSystem& fs, const std::string& path,
 }
 
 bool IsPlainName(const platform::DirEntry& entry, platform::LeadByteTest isLeadByte) {
-    const std::string& name = entry.name;
-    if (!entry.exactName || name.empty() || name == "." || name == "..") {
-        return false;
-    }
-    size_t last = 0;
-    for (size_t pos = 0; pos < name.size(); pos = mbcs::NextChar(name, pos, isLeadByte)) {
-        last = pos;
-        const auto c = static_cast<unsigned char>(name[pos]);
-        if (isLeadByte(c) && pos + 1 < name.size()) {
-            continue;  // the second byte of a double-byte character may be 0x5C
-        }
-        if (c < 0x20 || std::string("\\/:*?\"<>|").find(static_cast<char>(c)) != std::string::npos) {
-            return false;
-        }
-    }
-    return name[last] != '.' && name[last] != ' ';
+    return entry.exactName && IsPlainFileName(entry.name, isLeadByte);
 }
 
 bool FindTargetFile(std::string& folder, const std::string& patterns, std::string& foundFile,
                     platform::FileSystem& fs, const UndeletableJobs& undeletable,
                     platform::LeadByteTest isLeadByte, const SearchExclusions& exclusions) {
     UnopenableJobs* const unopenable = exclusions.unopenable;
-    // A quick open tells a job from a file that cannot be opened, which is
-    // noted here and passed over without a relay. A producer's hold makes a
-    // job Busy, which the worker waits out.
+    // A quick look tells a job from a file that cannot be one, which is noted
+    // here and passed over without a relay. Only a plain disk file inside the
+    // folder is opened at all, and only once its companion has gone: a
+    // producer still writing must not meet an exclusive open of ours. A
+    // producer's hold makes a job Busy, which the worker waits out.
     const auto opens = [&](const std::string& path, const platform::DirEntry& entry) {
         if (!unopenable) {
             return true;
         }
-        const platform::Probe probe = fs.ProbeExclusive(path);
+        const platform::FileKind kind = fs.Inspect(path);
+        platform::Probe probe = platform::Probe::Unopenable;
+        if (kind == platform::FileKind::DiskFile) {
+            platform::DirEntry companion;
+            const bool waiting =
+                exclusions.waitingSuffix &&
+                fs.FindFirst(CompanionPath(path, *exclusions.waitingSuffix, isLeadByte),
+                             [](const platform::DirEntry&) { return true; }, &companion);
+            probe = waiting ? platform::Probe::Busy : fs.ProbeExclusive(path);
+        }
         if (probe == platform::Probe::Ready || probe == platform::Probe::Busy) {
             return true;
         }
         // Missing too: the file is listed, so its name does not reach it.
-        if (unopenable->Remember(path, entry.size, entry.lastWrite, exclusions.now) && exclusions.newlyUnopenable) {
-            exclusions.newlyUnopenable->emplace_back(path, entry.size);
+        if (unopenable->Remember(path, entry.Identity(), exclusions.now) && exclusions.newlyUnopenable) {
+            exclusions.newlyUnopenable->push_back({path, entry.size, kind});
         }
         return false;
     };
     // A stuck job would be printed again on every search, and the output,
     // header and footer would be destroyed as jobs.
     const auto isFreshJob = [&](const std::string& path, const platform::DirEntry& entry) {
-        return !undeletable.Contains(path, entry.size, entry.lastWrite) &&
-               !(unopenable && unopenable->Knows(path, entry.size, entry.lastWrite)) &&
+        return !undeletable.Contains(path, entry.Identity()) &&
+               !(unopenable && unopenable->Knows(path, entry.Identity())) &&
                !NamesAnyOf(fs, path, exclusions.ownFiles) && opens(path, entry);
     };
     if (WalkPatterns(folder, patterns, foundFile, fs, isLeadByte, isFreshJob, exclusions.approximateNames)) {
@@ -125,9 +123,9 @@ bool FindTargetFile(std::string& folder, const std::string& patterns, std::strin
     // However many files failed before, trying one again costs a quick open
     // here, not a relay: only one that opens now becomes a job.
     const auto isRetryDue = [&](const std::string& path, const platform::DirEntry& entry) {
-        return unopenable->Knows(path, entry.size, entry.lastWrite) &&
-               !unopenable->PassesOver(path, entry.size, entry.lastWrite, exclusions.now) &&
-               !undeletable.Contains(path, entry.size, entry.lastWrite) &&
+        return unopenable->Knows(path, entry.Identity()) &&
+               !unopenable->PassesOver(path, entry.Identity(), exclusions.now) &&
+               !undeletable.Contains(path, entry.Identity()) &&
                !NamesAnyOf(fs, path, exclusions.ownFiles) && opens(path, entry);
     };
     return WalkPatterns(folder, patterns, foundFile, fs, isLeadByte, isRetryDue);

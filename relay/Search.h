@@ -10,6 +10,13 @@
 #include "relay/UndeletableJobs.h"
 #include "relay/UnopenableJobs.h"
 
+// A file the search passes over, with its size and what its path leads to.
+struct PassedOver {
+    std::string path;
+    uint64_t size = 0;
+    platform::FileKind kind = platform::FileKind::DiskFile;
+};
+
 // What the search passes over besides directories and undeletable jobs.
 struct SearchExclusions {
     std::vector<std::string> ownFiles;  // the output, header and footer: never jobs
@@ -18,9 +25,10 @@ struct SearchExclusions {
     // Receives the names (UTF-8 where known) of files passed over because the
     // listing spells them only approximately.
     std::vector<std::string>* approximateNames = nullptr;
-    // Receives the files the search found it cannot open, when first noted,
-    // with their sizes.
-    std::vector<std::pair<std::string, uint64_t>>* newlyUnopenable = nullptr;
+    // Receives the files the search found it cannot open, when first noted.
+    std::vector<PassedOver>* newlyUnopenable = nullptr;
+    // The companion's suffix: a job whose companion is there is not opened.
+    const std::string* waitingSuffix = nullptr;
 };
 
 // True when `path` names the same file as one of the non-empty `files`.
@@ -28,9 +36,7 @@ bool NamesAnyOf(platform::FileSystem& fs, const std::string& path,
                 const std::vector<std::string>& files);
 
 // True when a listed entry's name, joined to its folder, names that very
-// entry: spelt exactly, a single name that is not "." or "..", with no
-// separator, drive, wildcard or control character, and not ending in a dot or
-// a blank (which the system strips, reaching another file).
+// entry: spelt exactly, and a plain file name (see IsPlainFileName).
 bool IsPlainName(const platform::DirEntry& entry, platform::LeadByteTest isLeadByte);
 
 // Tries the ";"-separated patterns of `patterns` in order in `folder` and

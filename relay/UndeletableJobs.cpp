@@ -23,6 +23,15 @@ bool ReadBlank(const std::string& text, size_t& pos) {
     return pos < text.size() && text[pos++] == ' ';
 }
 
+// What a listing can compare it with later: the place on the volume is not listed.
+platform::FileIdentity Listed(const platform::FileIdentity& file) {
+    platform::FileIdentity listed;
+    listed.size = file.size;
+    listed.lastWrite = file.lastWrite;
+    listed.changeTime = file.changeTime;
+    return listed;
+}
+
 }  // namespace
 
 void UndeletableJobs::KeepIn(std::unique_ptr<Store> store) {
@@ -31,13 +40,13 @@ void UndeletableJobs::KeepIn(std::unique_ptr<Store> store) {
     m_entries.clear();
     m_nextOrder = 0;
     for (const auto& [name, text] : m_store->ReadAll()) {
-        Entry entry{0, 0, 0, 0};
+        Entry entry{{}, 0, false};
         size_t pos = 0;
-        bool valid = ReadNumber(text, pos, &entry.size) && ReadBlank(text, pos) &&
-                     ReadNumber(text, pos, &entry.lastWrite) && ReadBlank(text, pos) &&
+        bool valid = ReadNumber(text, pos, &entry.file.size) && ReadBlank(text, pos) &&
+                     ReadNumber(text, pos, &entry.file.lastWrite) && ReadBlank(text, pos) &&
                      ReadNumber(text, pos, &entry.order);
         if (valid && pos < text.size()) {
-            valid = ReadBlank(text, pos) && ReadNumber(text, pos, &entry.changeTime);
+            valid = ReadBlank(text, pos) && ReadNumber(text, pos, &entry.file.changeTime);
         }
         if (valid && pos == text.size()) {
             m_entries[name] = entry;
@@ -51,36 +60,50 @@ void UndeletableJobs::KeepIn(std::unique_ptr<Store> store) {
 void UndeletableJobs::Remember(const std::string& path, const platform::FileIdentity& file) {
     std::lock_guard<std::mutex> lock(m_mutex);
     // One entry per path: a changed file that gets stuck again replaces its old self.
-    const Entry entry{file.size, file.lastWrite, m_nextOrder++, file.changeTime};
+    const Entry entry{Listed(file), m_nextOrder++, false};
     m_entries[path] = entry;
     Save(path, entry);
 }
 
-bool UndeletableJobs::Contains(const std::string& path, uint64_t size, uint64_t lastWrite) const {
+void UndeletableJobs::RememberGoing(const std::string& path, const platform::FileIdentity& file) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const auto found = m_entries.find(path);
-    return found != m_entries.end() && found->second.size == size && found->second.lastWrite == lastWrite;
+    const auto known = m_entries.find(path);
+    if (known != m_entries.end() && !known->second.going && m_store) {
+        m_store->Erase(path);
+    }
+    m_entries[path] = Entry{Listed(file), m_nextOrder++, true};
 }
 
-void UndeletableJobs::ForgetChanged(FolderSnapshot& folders) {
+bool UndeletableJobs::Contains(const std::string& path, const platform::FileIdentity& listed) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const auto found = m_entries.find(path);
+    return found != m_entries.end() && found->second.file.SameVersionAs(listed);
+}
+
+void UndeletableJobs::ForgetChanged(FolderSnapshot& folders, const PathFilter& which) {
     std::lock_guard<std::mutex> lock(m_mutex);
     for (auto entry = m_entries.begin(); entry != m_entries.end();) {
+        if (!which(entry->first)) {
+            ++entry;
+            continue;
+        }
         platform::DirEntry now;
         const FolderSnapshot::Look look = folders.Find(entry->first, &now);
         Entry& job = entry->second;
         bool forget = look == FolderSnapshot::Look::Absent;
         if (look == FolderSnapshot::Look::Present) {
-            forget = now.size != job.size || now.lastWrite != job.lastWrite ||
-                     (job.changeTime != 0 && now.changeTime != 0 && now.changeTime != job.changeTime);
-            if (!forget && job.changeTime == 0 && now.changeTime != 0) {
+            forget = !job.file.SameVersionAs(now.Identity());
+            if (!forget && job.file.changeTime == 0 && now.changeTime != 0) {
                 // Remembered by an earlier version or without the time: from now on the
                 // time it has tells a rewrite.
-                job.changeTime = now.changeTime;
-                Save(entry->first, job);
+                job.file.changeTime = now.changeTime;
+                if (!job.going) {
+                    Save(entry->first, job);
+                }
             }
         }
         if (forget) {
-            if (m_store) {
+            if (m_store && !job.going) {
                 m_store->Erase(entry->first);
             }
             entry = m_entries.erase(entry);
@@ -90,22 +113,28 @@ void UndeletableJobs::ForgetChanged(FolderSnapshot& folders) {
     }
 }
 
-std::size_t UndeletableJobs::Count() const {
+std::size_t UndeletableJobs::Count(const std::string& folder) const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_entries.size();
+    return static_cast<std::size_t>(std::count_if(m_entries.begin(), m_entries.end(), [&](const auto& entry) {
+        return !entry.second.going && IsWithin(entry.first, folder);
+    }));
 }
 
-std::string UndeletableJobs::Newest() const {
+std::string UndeletableJobs::Newest(const std::string& folder) const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const auto newest = std::max_element(m_entries.begin(), m_entries.end(), [](const auto& a, const auto& b) {
-        return a.second.order < b.second.order;
-    });
-    return newest == m_entries.end() ? std::string() : newest->first;
+    const std::pair<const std::string, Entry>* newest = nullptr;
+    for (const auto& entry : m_entries) {
+        if (!entry.second.going && IsWithin(entry.first, folder) &&
+            (!newest || entry.second.order > newest->second.order)) {
+            newest = &entry;
+        }
+    }
+    return newest ? newest->first : std::string();
 }
 
 void UndeletableJobs::Save(const std::string& path, const Entry& entry) {
     if (m_store) {
-        m_store->Write(path, std::to_string(entry.size) + ' ' + std::to_string(entry.lastWrite) + ' ' +
-                                 std::to_string(entry.order) + ' ' + std::to_string(entry.changeTime));
+        m_store->Write(path, std::to_string(entry.file.size) + ' ' + std::to_string(entry.file.lastWrite) + ' ' +
+                                 std::to_string(entry.order) + ' ' + std::to_string(entry.file.changeTime));
     }
 }

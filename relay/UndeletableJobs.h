@@ -36,25 +36,28 @@ public:
     // later change there. Made before the first job starts.
     void KeepIn(std::unique_ptr<Store> store);
     void Remember(const std::string& path, const platform::FileIdentity& file);
-    // True when this file as the search lists it (path, size and last-write
-    // time) is remembered.
-    bool Contains(const std::string& path, uint64_t size, uint64_t lastWrite) const;
-    // Forgets the jobs that are no longer in their folder or are there with
-    // other content (a change time that moved says the file was written, even
-    // when size and last-write time were put back). A folder that cannot be
-    // listed forgets nothing. So the memory holds no more than the stuck jobs
-    // present, however many they are.
-    void ForgetChanged(FolderSnapshot& folders);
-    std::size_t Count() const;
-    // The path of the job remembered last; empty when there is none.
-    std::string Newest() const;
+    // A job whose delete is pending until another program lets go of it: passed
+    // over like a stuck one until it goes, but neither counted nor kept
+    // across runs, for it is no trouble.
+    void RememberGoing(const std::string& path, const platform::FileIdentity& file);
+    // True when this version of the file at `path` is remembered.
+    bool Contains(const std::string& path, const platform::FileIdentity& listed) const;
+    // Forgets the jobs `which` selects that are no longer in their folder or
+    // are there as another version (a change time that moved says the file
+    // was written, even when size and last-write time were put back). A
+    // folder that cannot be listed forgets nothing. So the memory holds no
+    // more than the stuck jobs present, however many they are.
+    void ForgetChanged(FolderSnapshot& folders, const PathFilter& which);
+    // The stuck jobs in `folder` (a path ending in its separator).
+    std::size_t Count(const std::string& folder) const;
+    // The path of the job in `folder` remembered last; empty when there is none.
+    std::string Newest(const std::string& folder) const;
 
 private:
     struct Entry {
-        uint64_t size;
-        uint64_t lastWrite;
+        platform::FileIdentity file;
         uint64_t order;
-        uint64_t changeTime;
+        bool going;
     };
     void Save(const std::string& path, const Entry& entry);
 

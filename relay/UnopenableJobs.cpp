@@ -21,20 +21,20 @@ bool UnopenableJobs::Remember(platform::FileSystem& fs, const std::string& path,
     if (!fs.FindFirst(folder + "*", isThisFile, &file)) {
         return false;  // gone: nothing to pass over
     }
-    return Remember(path, file.size, file.lastWrite, now);
+    return Remember(path, file.Identity(), now);
 }
 
-bool UnopenableJobs::Remember(const std::string& path, uint64_t size, uint64_t lastWrite, int64_t now) {
+bool UnopenableJobs::Remember(const std::string& path, const platform::FileIdentity& listed, int64_t now) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const Entry* same = Find(path, size, lastWrite);
+    const Entry* same = Find(path, listed);
     const int64_t backOff = same ? std::min(same->backOff * 2, kLongestBackOffSeconds) : kFirstBackOffSeconds;
-    m_entries[path] = Entry{size, lastWrite, backOff, now + backOff};
+    m_entries[path] = Entry{listed, backOff, now + backOff};
     return same == nullptr;
 }
 
-bool UnopenableJobs::Knows(const std::string& path, uint64_t size, uint64_t lastWrite) const {
+bool UnopenableJobs::Knows(const std::string& path, const platform::FileIdentity& listed) const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return Find(path, size, lastWrite) != nullptr;
+    return Find(path, listed) != nullptr;
 }
 
 bool UnopenableJobs::AnyDue(int64_t now) const {
@@ -43,39 +43,44 @@ bool UnopenableJobs::AnyDue(int64_t now) const {
                        [&](const auto& entry) { return now >= entry.second.until; });
 }
 
-bool UnopenableJobs::PassesOver(const std::string& path, uint64_t size, uint64_t lastWrite,
-                                int64_t now) const {
+bool UnopenableJobs::PassesOver(const std::string& path, const platform::FileIdentity& listed, int64_t now) const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const Entry* entry = Find(path, size, lastWrite);
+    const Entry* entry = Find(path, listed);
     return entry && now < entry->until;
 }
 
-std::size_t UnopenableJobs::Count() const {
+std::size_t UnopenableJobs::Count(const std::string& folder) const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_entries.size();
+    return static_cast<std::size_t>(std::count_if(m_entries.begin(), m_entries.end(),
+                                                  [&](const auto& entry) { return IsWithin(entry.first, folder); }));
 }
 
-std::string UnopenableJobs::AnyPath() const {
+std::string UnopenableJobs::AnyPath(const std::string& folder) const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_entries.empty() ? std::string() : m_entries.begin()->first;
+    for (const auto& entry : m_entries) {
+        if (IsWithin(entry.first, folder)) {
+            return entry.first;
+        }
+    }
+    return std::string();
 }
 
-void UnopenableJobs::ForgetChanged(FolderSnapshot& folders) {
+void UnopenableJobs::ForgetChanged(FolderSnapshot& folders, const PathFilter& which) {
     std::lock_guard<std::mutex> lock(m_mutex);
     for (auto entry = m_entries.begin(); entry != m_entries.end();) {
+        if (!which(entry->first)) {
+            ++entry;
+            continue;
+        }
         platform::DirEntry now;
         const FolderSnapshot::Look look = folders.Find(entry->first, &now);
         const bool changed = look == FolderSnapshot::Look::Absent ||
-                             (look == FolderSnapshot::Look::Present &&
-                              (now.size != entry->second.size || now.lastWrite != entry->second.lastWrite));
+                             (look == FolderSnapshot::Look::Present && !entry->second.file.SameVersionAs(now.Identity()));
         entry = changed ? m_entries.erase(entry) : std::next(entry);
     }
 }
 
-const UnopenableJobs::Entry* UnopenableJobs::Find(const std::string& path, uint64_t size,
-                                                  uint64_t lastWrite) const {
+const UnopenableJobs::Entry* UnopenableJobs::Find(const std::string& path, const platform::FileIdentity& listed) const {
     const auto found = m_entries.find(path);
-    return found != m_entries.end() && found->second.size == size && found->second.lastWrite == lastWrite
-               ? &found->second
-               : nullptr;
+    return found != m_entries.end() && found->second.file.SameVersionAs(listed) ? &found->second : nullptr;
 }

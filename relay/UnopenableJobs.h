@@ -22,31 +22,31 @@ public:
     // now. A file no longer listed is not noted. True when the file was not
     // known before.
     bool Remember(platform::FileSystem& fs, const std::string& path, int64_t now);
-    // The same for a file whose listed size and last-write time are at hand.
-    bool Remember(const std::string& path, uint64_t size, uint64_t lastWrite, int64_t now);
-    // True when this exact file (same path, size and last-write time) has
-    // failed before, whether or not its back-off has run out.
-    bool Knows(const std::string& path, uint64_t size, uint64_t lastWrite) const;
+    // The same for a file whose listing is at hand.
+    bool Remember(const std::string& path, const platform::FileIdentity& listed, int64_t now);
+    // True when this version of the file at `path` has failed before, whether
+    // or not its back-off has run out.
+    bool Knows(const std::string& path, const platform::FileIdentity& listed) const;
     // True when some file's back-off has run out, so that it is due a retry.
     bool AnyDue(int64_t now) const;
     // True while this exact file is being passed over.
-    bool PassesOver(const std::string& path, uint64_t size, uint64_t lastWrite, int64_t now) const;
-    std::size_t Count() const;
-    // The path of one of them; empty when there is none.
-    std::string AnyPath() const;
-    // Forgets the files that are no longer listed as they were; a folder that
-    // cannot be listed forgets nothing.
-    void ForgetChanged(FolderSnapshot& folders);
+    bool PassesOver(const std::string& path, const platform::FileIdentity& listed, int64_t now) const;
+    // Those in `folder` (a path ending in its separator).
+    std::size_t Count(const std::string& folder) const;
+    // The path of one of those in `folder`; empty when there is none.
+    std::string AnyPath(const std::string& folder) const;
+    // Forgets the files `which` selects that are no longer listed as they
+    // were; a folder that cannot be listed forgets nothing.
+    void ForgetChanged(FolderSnapshot& folders, const PathFilter& which);
 
 private:
     struct Entry {
-        uint64_t size;
-        uint64_t lastWrite;
+        platform::FileIdentity file;
         int64_t backOff;
         int64_t until;
     };
     // The entry of this file; the caller holds the lock.
-    const Entry* Find(const std::string& path, uint64_t size, uint64_t lastWrite) const;
+    const Entry* Find(const std::string& path, const platform::FileIdentity& listed) const;
 
     const platform::LeadByteTest m_isLeadByte;
     mutable std::mutex m_mutex;  // the worker adds, the interface thread looks up

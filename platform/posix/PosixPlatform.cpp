@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <memory>
 #include <chrono>
 #include <ctime>
 #include <system_error>
@@ -159,7 +161,7 @@ public:
     ~PosixJobFile() override {
         struct stat own, named;
         if (!m_delete || fstat(m_fd.get(), &own) != 0 || stat(m_path.c_str(), &named) != 0 ||
-            own.st_dev != named.st_dev || own.st_ino != named.st_ino) {
+            !IdentityOf(named).SameVersionAs(IdentityOf(own))) {
             return;
         }
         if (unlink(m_path.c_str()) != 0 && m_madeWritable) {
@@ -168,19 +170,20 @@ public:
         }
     }
 
-    bool DeleteWhenClosed() override {
+    // POSIX cannot say that a delete will happen: the name goes at close.
+    Deletion DeleteWhenClosed() override {
         struct stat st;
         if (fstat(m_fd.get(), &st) != 0) {
-            return false;
+            return Deletion::Refused;
         }
         if ((st.st_mode & kWriteBits) == 0) {
             if (fchmod(m_fd.get(), (st.st_mode & 07777) | S_IWUSR) != 0) {
-                return false;
+                return Deletion::Refused;
             }
             m_madeWritable = true;
         }
         m_delete = true;
-        return true;
+        return Deletion::Accepted;
     }
 
 private:
@@ -188,6 +191,22 @@ private:
     bool m_delete = false;
     bool m_madeWritable = false;
 };
+
+std::string RealPath(const std::string& path) {
+    std::unique_ptr<char, decltype(&free)> resolved(realpath(path.c_str(), nullptr), &free);
+    return resolved ? std::string(resolved.get()) : std::string();
+}
+
+// True when the file at `native`, every link resolved, lies in the folder its
+// path names.
+bool LeadsIntoOwnFolder(const std::string& native) {
+    const size_t slash = native.rfind('/');
+    const std::string folder = RealPath(slash == std::string::npos ? "." : native.substr(0, slash + 1));
+    const std::string file = RealPath(native);
+    const size_t fileSlash = file.rfind('/');
+    return !folder.empty() && fileSlash != std::string::npos &&
+           file.compare(0, fileSlash, folder) == 0 && (fileSlash == folder.size() || folder == "/");
+}
 
 struct DirCloser {
     void operator()(DIR* dir) const { closedir(dir); }
@@ -247,6 +266,20 @@ public:
         }
     }
 
+    // Links are followed to the file they lead to, which must lie in the
+    // folder the path names.
+    FileKind Inspect(const std::string& path) override {
+        const std::string native = posix::ToNativePath(path);
+        struct stat st;
+        if (stat(native.c_str(), &st) != 0) {
+            return errno == ENOENT || errno == ENOTDIR ? FileKind::Missing : FileKind::Unknown;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            return FileKind::NotAFile;
+        }
+        return LeadsIntoOwnFolder(native) ? FileKind::DiskFile : FileKind::Outside;
+    }
+
     // Only another holder of the lock is worth waiting for.
     Probe ProbeExclusive(const std::string& path) override {
         const FileDescriptor fd = OpenRetrying(posix::ToNativePath(path).c_str(), O_RDONLY);
@@ -280,10 +313,19 @@ public:
         return std::make_unique<PosixFile>(std::move(fd));
     }
 
+    // Opened without blocking, so that a pipe that took the job's name is
+    // refused rather than waited on.
     std::unique_ptr<File> OpenJob(const std::string& path) override {
         std::string native = posix::ToNativePath(path);
-        FileDescriptor fd = OpenRetrying(native.c_str(), O_RDONLY);
-        if (!fd.valid()) {
+        FileDescriptor fd = OpenRetrying(native.c_str(), O_RDONLY | O_NONBLOCK);
+        struct stat opened, named;
+        if (!fd.valid() || fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
+            stat(native.c_str(), &named) != 0 || named.st_dev != opened.st_dev || named.st_ino != opened.st_ino ||
+            !LeadsIntoOwnFolder(native)) {
+            return nullptr;
+        }
+        const int flags = fcntl(fd.get(), F_GETFL);
+        if (flags < 0 || fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
             return nullptr;
         }
         return std::make_unique<PosixJobFile>(std::move(fd), std::move(native));

@@ -15,6 +15,8 @@
 
 namespace {
 
+using testing_support::Everywhere;
+using testing_support::Identity;
 using testing_support::Exists;
 using testing_support::Pattern;
 using testing_support::ReadFile;
@@ -319,8 +321,8 @@ TEST_F(OutputWorkerTest, FailedReadKeepsTheJobAndBacksOff) {
     RunWorker();
     EXPECT_EQ(Pattern(256) + "F", ReadFile(output));
     EXPECT_TRUE(Exists(job));
-    EXPECT_TRUE(unopenable.PassesOver(job, before.size, before.lastWrite, 129));
-    EXPECT_FALSE(unopenable.PassesOver(job, before.size, before.lastWrite, 130));
+    EXPECT_TRUE(unopenable.PassesOver(job, Identity(before.size, before.lastWrite), 129));
+    EXPECT_FALSE(unopenable.PassesOver(job, Identity(before.size, before.lastWrite), 130));
 }
 
 // A job that can no longer be opened for the copy puts nothing on the output.
@@ -355,8 +357,8 @@ TEST_F(OutputWorkerTest, JobThatCannotBeOpenedEndsTheAttemptAndIsPassedOverForAW
         EXPECT_EQ(0, fs.outputOpens);
         EXPECT_EQ("J", ReadFile(job));
         EXPECT_TRUE(
-            unopenable.PassesOver(job, entry.size, entry.lastWrite, clock.now + backOff - 1));
-        EXPECT_FALSE(unopenable.PassesOver(job, entry.size, entry.lastWrite, clock.now + backOff));
+            unopenable.PassesOver(job, Identity(entry.size, entry.lastWrite), clock.now + backOff - 1));
+        EXPECT_FALSE(unopenable.PassesOver(job, Identity(entry.size, entry.lastWrite), clock.now + backOff));
     }
 }
 
@@ -422,13 +424,13 @@ TEST_F(OutputWorkerTest, JobThatCannotBeDeletedIsSentOnceUntilWrittenAgain) {
     RunWorker();
     EXPECT_EQ(1, fs.deleteAttempts);
     EXPECT_EQ("stuckF", ReadFile(output));
-    EXPECT_EQ(1u, undeletable.Count());
+    EXPECT_EQ(1u, undeletable.Count(""));
 
     std::string folder = dir.path();
     std::string found;
     const auto search = [&] {
         FolderSnapshot folders(fs, platform::IsLeadByteNone);
-        undeletable.ForgetChanged(folders);
+        undeletable.ForgetChanged(folders, Everywhere);
         return FindTargetFile(folder, "*.GLF", found, fs, undeletable, platform::IsLeadByteNone);
     };
     EXPECT_FALSE(search());
@@ -453,7 +455,7 @@ TEST_F(OutputWorkerTest, JobThatStaysOrCannotBeToldIsRemembered) {
     EXPECT_EQ(std::vector<uint32_t>(5, 100), clock.sleeps) << "given half a second to go";
     platform::FileIdentity now;
     ASSERT_TRUE(fs.real.Identify(job, &now));
-    EXPECT_TRUE(undeletable.Contains(job, now.size, now.lastWrite));
+    EXPECT_TRUE(undeletable.Contains(job, Identity(now.size, now.lastWrite)));
 
     const std::string other = dir / "JOB2.GLF";
     WriteFile(other, "unknown");
@@ -463,11 +465,11 @@ TEST_F(OutputWorkerTest, JobThatStaysOrCannotBeToldIsRemembered) {
     RunWorker();
     EXPECT_EQ(1, fs.deleteAttempts) << "never deleted unchecked";
     EXPECT_TRUE(Exists(other));
-    EXPECT_TRUE(undeletable.Contains(other, 7, [&] {
+    EXPECT_TRUE(undeletable.Contains(other, Identity(7, [&] {
         platform::DirEntry entry;
         EXPECT_TRUE(fs.real.FindFirst(other, [](const platform::DirEntry&) { return true; }, &entry));
         return entry.lastWrite;
-    }()));
+    }())));
 }
 
 TEST_F(OutputWorkerTest, ReadOnlyJobIsConsumed) {
@@ -506,7 +508,7 @@ TEST_F(OutputWorkerTest, AppendedJobIsDeletedOnlyWhenEveryByteWasSent) {
     fs.onJobIdentify = nullptr;
     EXPECT_EQ(Pattern(600, 1), ReadFile(output));
     EXPECT_EQ(Pattern(600, 1) + Pattern(18, 9), ReadFile(job));
-    EXPECT_EQ(0u, undeletable.Count());
+    EXPECT_EQ(0u, undeletable.Count(""));
 }
 
 // A producer that renames a new job over the old one while it is being sent:

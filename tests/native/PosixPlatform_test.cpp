@@ -179,14 +179,14 @@ TEST_F(PosixPlatform, JobDeletesItselfWhenClosed) {
     EXPECT_EQ(nullptr, fs.OpenJob(dir / "none"));
     auto job = fs.OpenJob(dir / "job");
     ASSERT_NE(nullptr, job);
-    EXPECT_TRUE(job->DeleteWhenClosed());
+    EXPECT_EQ(platform::Deletion::Accepted, job->DeleteWhenClosed());
     EXPECT_TRUE(testing_support::Exists(dir / "job"));
     job.reset();
     EXPECT_FALSE(testing_support::Exists(dir / "job"));
 
     WriteFile(dir / "job", "old");
     job = fs.OpenJob(dir / "job");
-    ASSERT_TRUE(job->DeleteWhenClosed());
+    ASSERT_EQ(platform::Deletion::Accepted, job->DeleteWhenClosed());
     WriteFile(dir / "new", "new");
     std::filesystem::rename(dir / "new", dir / "job");
     job.reset();

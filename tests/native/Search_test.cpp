@@ -6,6 +6,8 @@
 
 namespace {
 
+using testing_support::Everywhere;
+using testing_support::Identity;
 using testing_support::DirectoryEntry;
 using testing_support::FileEntry;
 using Paths = std::vector<std::string>;
@@ -143,7 +145,7 @@ TEST_F(PatternWalk, StraysCostAQuickOpenNotARelay) {
     EXPECT_TRUE(search());
     EXPECT_EQ("C:\\OUT\\JOB.GLF", found);
     EXPECT_EQ(201u, fs.probed.size()) << "each stray opened once, then the job";
-    EXPECT_TRUE(unopenable.PassesOver("C:\\OUT\\S199.GLF", 10, 5, 129));
+    EXPECT_TRUE(unopenable.PassesOver("C:\\OUT\\S199.GLF", Identity(10, 5), 129));
 
     fs.listings["C:\\OUT\\*"].pop_back();
     EXPECT_FALSE(search());
@@ -156,7 +158,7 @@ TEST_F(PatternWalk, StraysCostAQuickOpenNotARelay) {
     fs.listings["C:\\OUT\\*"].pop_back();
     EXPECT_FALSE(search());
     EXPECT_EQ(200u, fs.probed.size()) << "each due stray tried once";
-    EXPECT_TRUE(unopenable.PassesOver("C:\\OUT\\S7.GLF", 10, 5, 1059)) << "and passed over longer";
+    EXPECT_TRUE(unopenable.PassesOver("C:\\OUT\\S7.GLF", Identity(10, 5), 1059)) << "and passed over longer";
 
     exclusions.now = 1060;
     fs.probeAnswers["C:\\OUT\\S7.GLF"] = platform::Probe::Busy;
@@ -189,7 +191,7 @@ protected:
 
     void ForgetChanged() {
         FolderSnapshot folders(platform::SystemFileSystem(), platform::IsLeadByteSystem);
-        undeletable.ForgetChanged(folders);
+        undeletable.ForgetChanged(folders, Everywhere);
     }
 
     testing_support::TempDir dir;

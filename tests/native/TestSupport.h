@@ -106,6 +106,10 @@ public:
         }
         return true;
     }
+    platform::FileKind Inspect(const std::string& path) override {
+        const auto answer = kinds.find(path);
+        return answer != kinds.end() ? answer->second : platform::FileKind::DiskFile;
+    }
     platform::Probe ProbeExclusive(const std::string& path) override {
         probed.push_back(path);
         const auto answer = probeAnswers.find(path);
@@ -126,6 +130,7 @@ public:
     std::map<std::string, std::vector<platform::DirEntry>> listings;
     std::map<std::string, std::vector<platform::DirEntry>> folders;
     std::map<std::string, platform::Probe> probeAnswers;
+    std::map<std::string, platform::FileKind> kinds;
     std::vector<std::string> searched;
     std::vector<std::string> probed;
 };
@@ -147,6 +152,9 @@ inline platform::FileIdentity Identity(uint64_t size, uint64_t lastWrite, uint64
     identity.changeTime = changeTime;
     return identity;
 }
+
+// Every remembered path, for the passes of the memories.
+inline bool Everywhere(const std::string&) { return true; }
 
 inline platform::DirEntry DirectoryEntry(const std::string& name) {
     platform::DirEntry entry;
@@ -186,6 +194,7 @@ public:
                     const std::function<void(const platform::DirEntry&)>& each) override {
         return !failingLists && real.ListFolder(folder, each);
     }
+    platform::FileKind Inspect(const std::string& path) override { return real.Inspect(path); }
     platform::Probe ProbeExclusive(const std::string& path) override {
         const auto answer = probeAnswers.find(path);
         const platform::Probe probe =
@@ -283,9 +292,12 @@ private:
             }
             return !m_fs.unidentifiable && m_file->Identify(identity);
         }
-        bool DeleteWhenClosed() override {
+        platform::Deletion DeleteWhenClosed() override {
             ++m_fs.deleteAttempts;
-            return !m_fs.deleteRefused && (m_fs.deleteLeavesFile || m_file->DeleteWhenClosed());
+            if (m_fs.deleteRefused) {
+                return platform::Deletion::Refused;
+            }
+            return m_fs.deleteLeavesFile ? platform::Deletion::Accepted : m_file->DeleteWhenClosed();
         }
 
     private:
@@ -348,7 +360,7 @@ private:
         bool Identify(platform::FileIdentity* identity) override {
             return m_file->Identify(identity);
         }
-        bool DeleteWhenClosed() override { return m_file->DeleteWhenClosed(); }
+        platform::Deletion DeleteWhenClosed() override { return m_file->DeleteWhenClosed(); }
 
     private:
         std::unique_ptr<platform::File> m_file;

@@ -38,6 +38,7 @@ protected:
 
 std::string Job(int number) { return "C:\\OUT\\J" + std::to_string(number) + ".GLF"; }
 
+using testing_support::Everywhere;
 using testing_support::FileEntry;
 using testing_support::Identity;
 
@@ -48,7 +49,7 @@ TEST_F(UndeletableMemory, SurvivesARestartThroughItsStore) {
     stored["C:\\OUT\\OLD.GLF"] = "5 6 40";  // as earlier versions wrote it
     Restart();
     EXPECT_EQ((Values{{"C:\\OUT\\OLD.GLF", "5 6 40"}}), stored) << "values not in the memory's form are dropped";
-    EXPECT_TRUE(memory->Contains("C:\\OUT\\OLD.GLF", 5, 6));
+    EXPECT_TRUE(memory->Contains("C:\\OUT\\OLD.GLF", Identity(5, 6)));
 
     const std::string table = "C:\\OUT\\\x95\x5C.GLF";  // 表.GLF
     memory->Remember("C:\\OUT\\A.GLF", Identity(1241, 134097543210000000u, 9));
@@ -58,9 +59,9 @@ TEST_F(UndeletableMemory, SurvivesARestartThroughItsStore) {
     EXPECT_EQ("0 7 42 0", stored[table]);
 
     Restart();
-    EXPECT_TRUE(memory->Contains("C:\\OUT\\A.GLF", 1300, 134097543290000000u));
-    EXPECT_FALSE(memory->Contains("C:\\OUT\\A.GLF", 1241, 134097543210000000u));
-    EXPECT_TRUE(memory->Contains(table, 0, 7));
+    EXPECT_TRUE(memory->Contains("C:\\OUT\\A.GLF", Identity(1300, 134097543290000000u)));
+    EXPECT_FALSE(memory->Contains("C:\\OUT\\A.GLF", Identity(1241, 134097543210000000u)));
+    EXPECT_TRUE(memory->Contains(table, Identity(0, 7)));
 }
 
 // A folder of stuck jobs, more than any bound: every one that is still there
@@ -74,13 +75,13 @@ TEST_F(UndeletableMemory, ForgetsNothingThatIsStillThereHoweverMany) {
     }
     for (int poll = 0; poll < 2; ++poll) {
         FolderSnapshot folders(fs, platform::IsLeadByteSjis);
-        memory->ForgetChanged(folders);
+        memory->ForgetChanged(folders, Everywhere);
         Restart();
     }
-    EXPECT_EQ(1000u, memory->Count());
+    EXPECT_EQ(1000u, memory->Count(""));
     EXPECT_EQ(1000u, stored.size());
-    EXPECT_TRUE(memory->Contains(Job(0), 1, 1));
-    EXPECT_TRUE(memory->Contains(Job(999), 1, 1));
+    EXPECT_TRUE(memory->Contains(Job(0), Identity(1, 1)));
+    EXPECT_TRUE(memory->Contains(Job(999), Identity(1, 1)));
     EXPECT_TRUE(fs.searched.empty()) << "one listing per folder and poll, no search per job";
 }
 
@@ -94,10 +95,10 @@ TEST_F(UndeletableMemory, ForgetsVanishedAndChangedJobsAndTheirStoredEntries) {
     testing_support::ScriptedFileSystem fs;
     const auto poll = [&] {
         FolderSnapshot folders(fs, platform::IsLeadByteSjis);
-        memory->ForgetChanged(folders);
+        memory->ForgetChanged(folders, Everywhere);
     };
     poll();
-    EXPECT_EQ(8u, memory->Count()) << "folders that cannot be listed forget nothing";
+    EXPECT_EQ(8u, memory->Count("")) << "folders that cannot be listed forget nothing";
 
     fs.folders["C:\\OUT\\"] = {FileEntry("SAME.GLF", 10, 5, 3), FileEntry("GREW.GLF", 11, 5, 3),
                                FileEntry("TOUCHED.GLF", 10, 6, 3), FileEntry("REWRITTEN.GLF", 10, 5, 4),
@@ -106,18 +107,18 @@ TEST_F(UndeletableMemory, ForgetsVanishedAndChangedJobsAndTheirStoredEntries) {
     EXPECT_EQ((Values{{"C:\\OUT\\SAME.GLF", "10 5 0 3"}, {"C:\\OUT\\OLD.GLF", "10 5 6 8"},
                       {"D:\\IN\\AWAY.GLF", "10 5 7 3"}}),
               stored);
-    EXPECT_TRUE(memory->Contains("C:\\OUT\\SAME.GLF", 10, 5));
-    EXPECT_FALSE(memory->Contains("C:\\OUT\\REWRITTEN.GLF", 10, 5));
+    EXPECT_TRUE(memory->Contains("C:\\OUT\\SAME.GLF", Identity(10, 5)));
+    EXPECT_FALSE(memory->Contains("C:\\OUT\\REWRITTEN.GLF", Identity(10, 5)));
 
     // From now on the old entry knows its change time: a rewrite is seen.
     fs.folders["C:\\OUT\\"] = {FileEntry("SAME.GLF", 10, 5, 3), FileEntry("OLD.GLF", 10, 5, 9)};
     poll();
-    EXPECT_FALSE(memory->Contains("C:\\OUT\\OLD.GLF", 10, 5));
-    EXPECT_TRUE(memory->Contains("C:\\OUT\\SAME.GLF", 10, 5));
+    EXPECT_FALSE(memory->Contains("C:\\OUT\\OLD.GLF", Identity(10, 5)));
+    EXPECT_TRUE(memory->Contains("C:\\OUT\\SAME.GLF", Identity(10, 5)));
 
     fs.folders.clear();  // the drive drops out mid-run
     poll();
-    EXPECT_TRUE(memory->Contains("C:\\OUT\\SAME.GLF", 10, 5));
+    EXPECT_TRUE(memory->Contains("C:\\OUT\\SAME.GLF", Identity(10, 5)));
     EXPECT_EQ(1u, stored.count("C:\\OUT\\SAME.GLF"));
 }
 
