@@ -87,6 +87,55 @@ KernelHandle OpenForAttributes(const std::string& path) {
                                     OPEN_EXISTING, 0, nullptr));
 }
 
+// The folder part of a path in the ANSI code page, "." where there is none.
+std::string FolderPart(const std::string& path) {
+    size_t end = path.size() >= 2 && path[1] == ':' ? 2 : 0;
+    for (size_t i = 0; i < path.size(); ++i) {
+        const char c = path[i];
+        if (c == '\\' || c == '/') end = i + 1;
+        if (IsDBCSLeadByte(static_cast<unsigned char>(c))) ++i;
+    }
+    return end == 0 ? std::string(".") : path.substr(0, end);
+}
+
+// The path the system reaches through the handle, every link resolved; empty
+// where the file system cannot tell.
+std::wstring FinalPath(HANDLE handle) {
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD length = GetFinalPathNameByHandleW(handle, &path[0], static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
+    if (length >= path.size()) {
+        path.assign(length + 1, L'\0');
+        length = GetFinalPathNameByHandleW(handle, &path[0], static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
+    }
+    if (length == 0 || length >= path.size()) return std::wstring();
+    path.resize(length);
+    while (path.size() > 1 && path.back() == L'\\') path.pop_back();
+    return path;
+}
+
+// What an open handle leads to, for the file at `path`: a job must be a plain
+// disk file whose final path lies in the very folder the path names, or a
+// link would have the job's delete remove a file elsewhere and a pipe or
+// device would block or flood the output.
+FileKind KindOf(HANDLE handle, const std::string& path) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return FileKind::NotAFile;
+    }
+    const KernelHandle folder(CreateFileA(FolderPart(path).c_str(), FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const std::wstring folderPath = folder ? FinalPath(folder.Get()) : std::wstring();
+    const std::wstring filePath = FinalPath(handle);
+    if (folderPath.empty() && filePath.empty()) return FileKind::DiskFile;  // a file system that cannot tell
+    const size_t slash = filePath.rfind(L'\\');
+    if (folderPath.empty() || slash == std::wstring::npos) return FileKind::Unknown;
+    const bool inside = CompareStringOrdinal(filePath.c_str(), static_cast<int>(slash), folderPath.c_str(),
+                                             static_cast<int>(folderPath.size()), TRUE) == CSTR_EQUAL;
+    return inside ? FileKind::DiskFile : FileKind::Outside;
+}
+
 class Win32File : public File {
 public:
     explicit Win32File(KernelHandle handle) : m_handle(std::move(handle)) {}
@@ -128,6 +177,8 @@ public:
     Win32JobFile(KernelHandle handle, std::string path) : Win32File(std::move(handle)), m_path(std::move(path)) {}
     Win32JobFile(const Win32JobFile&) = delete;
     Win32JobFile& operator=(const Win32JobFile&) = delete;
+    // Only the file that was read gets its attribute back: a new job that
+    // took the name the moment the job went is another version.
     ~Win32JobFile() override {
         if (!m_attributesCleared) return;
         FileIdentity own;
@@ -135,13 +186,24 @@ public:
         m_handle.Reset(nullptr);
         FileIdentity named;
         const KernelHandle stays = OpenForAttributes(m_path);
-        if (known && stays && IdentifyHandle(stays.Get(), &named) && named.index == own.index &&
-            named.volume == own.volume) {
+        if (known && stays && IdentifyHandle(stays.Get(), &named) && named.SameVersionAs(own)) {
             SetFileAttributesA(m_path.c_str(), m_attributes);
         }
     }
 
-    bool DeleteWhenClosed() override {
+    // Windows says on the handle whether the delete is pending; Wine accepts
+    // the request without ever saying so.
+    Deletion DeleteWhenClosed() override {
+        if (!RequestDelete()) return Deletion::Refused;
+        FILE_STANDARD_INFO standard;
+        return GetFileInformationByHandleEx(m_handle.Get(), FileStandardInfo, &standard, sizeof standard) &&
+                       standard.DeletePending
+                   ? Deletion::Pending
+                   : Deletion::Accepted;
+    }
+
+private:
+    bool RequestDelete() {
         FILE_DISPOSITION_INFO disposition{TRUE};
         if (SetFileInformationByHandle(m_handle.Get(), FileDispositionInfo, &disposition, sizeof disposition)) {
             return true;
@@ -164,7 +226,6 @@ public:
                                           sizeof disposition) != FALSE;
     }
 
-private:
     std::string m_path;
     DWORD m_attributes = 0;
     bool m_attributesCleared = false;
@@ -277,7 +338,19 @@ public:
                 offset += info.NextEntryOffset;
             }
         }
-        return GetLastError() == ERROR_NO_MORE_FILES;
+        // A drive's empty root has not even "." and "..": its first query
+        // finds nothing, which is an empty listing, not a failed one.
+        const DWORD error = GetLastError();
+        return error == ERROR_NO_MORE_FILES || (kind == FileIdBothDirectoryRestartInfo && error == ERROR_FILE_NOT_FOUND);
+    }
+
+    FileKind Inspect(const std::string& path) override {
+        const KernelHandle file = OpenForAttributes(path);
+        if (!file) {
+            const DWORD error = GetLastError();
+            return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileKind::Missing : FileKind::Unknown;
+        }
+        return KindOf(file.Get(), path);
     }
 
     // Share mode 0 fails with a sharing violation while any other process has
@@ -314,14 +387,19 @@ public:
     }
 
     // Without sharing for deletion nobody can rename another file over the job
-    // while it is open. An account that may read the job but not delete it
-    // still gets it, to be sent once and then remembered as stuck.
+    // while it is open.
     std::unique_ptr<File> OpenJob(const std::string& path) override {
         KernelHandle job(CreateFileA(path.c_str(), GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ,
                                      nullptr, OPEN_EXISTING, 0, nullptr));
-        if (job) return std::make_unique<Win32JobFile>(std::move(job), path);
-        if (GetLastError() != ERROR_ACCESS_DENIED) return nullptr;
-        return OpenSource(path);
+        if (job) {
+            if (KindOf(job.Get(), path) != FileKind::DiskFile) return nullptr;
+            return std::make_unique<Win32JobFile>(std::move(job), path);
+        }
+        // Without the right to delete (write-protected media, an account that
+        // may only read), the job is still read, sent once and then remembered.
+        KernelHandle readOnly(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!readOnly || KindOf(readOnly.Get(), path) != FileKind::DiskFile) return nullptr;
+        return std::make_unique<Win32File>(std::move(readOnly));
     }
 
     bool Identify(const std::string& path, FileIdentity* identity) override {
@@ -346,8 +424,9 @@ public:
         const KernelHandle fileB = fileA ? OpenForAttributes(resolvedB) : KernelHandle();
         FileIdentity first, second;
         if (fileB && GetFileType(fileA.Get()) == FILE_TYPE_DISK && GetFileType(fileB.Get()) == FILE_TYPE_DISK &&
-            IdentifyHandle(fileA.Get(), &first) && IdentifyHandle(fileB.Get(), &second) && first.index != 0) {
-            return first.volume == second.volume && first.index == second.index;
+            IdentifyHandle(fileA.Get(), &first) && IdentifyHandle(fileB.Get(), &second) && first.index != 0 &&
+            second.index != 0) {
+            return first.SameVersionAs(second);
         }
         return EqualIgnoringCase(resolvedA, resolvedB);
     }

@@ -325,8 +325,9 @@ TEST_F(OutputWorkerTest, FailedReadKeepsTheJobAndBacksOff) {
     EXPECT_FALSE(unopenable.PassesOver(job, Identity(before.size, before.lastWrite), 130));
 }
 
-// A job that can no longer be opened for the copy puts nothing on the output.
-TEST_F(OutputWorkerTest, JobThatCannotBeOpenedForTheCopyIsKept) {
+// A job that can no longer be opened for the copy, whatever the error, puts
+// nothing on the output and is passed over for a while, not taken at once again.
+TEST_F(OutputWorkerTest, JobThatCannotBeOpenedForTheCopyIsKeptAndBacksOff) {
     footer = dir / "foot";
     WriteFile(footer, "F");
     WriteFile(job, "J");
@@ -337,6 +338,7 @@ TEST_F(OutputWorkerTest, JobThatCannotBeOpenedForTheCopyIsKept) {
     EXPECT_EQ(0, fs.outputOpens);
     EXPECT_TRUE(Exists(job));
     EXPECT_EQ(0, fs.deleteAttempts);
+    EXPECT_EQ(1u, unopenable.Count(""));
 }
 
 // Only a producer holding the job is waited for: a job the system cannot open

@@ -16,6 +16,7 @@ using namespace e2e;
 inline const wchar_t kStartSearch[] = L"検索開始";
 inline const wchar_t kStopSearch[] = L"検索中断";
 inline const wchar_t kCancelOutput[] = L"出力中止";
+inline constexpr int kStatusLine = 1013;
 
 inline std::string Payload(const std::string& tag, size_t size) {
     std::string bytes = tag + ":";

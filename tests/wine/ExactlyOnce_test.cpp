@@ -186,4 +186,93 @@ TEST_F(RelayExactlyOnce, StuckJobWrittenAgainInPlaceIsPrintedOnceMore) {
     ASSERT_TRUE(flag.Set(false));
 }
 
+// A producer that writes the next JOB.GLF the moment the last one is gone:
+// the file system may give the new job the old one's index (ext4 behind Wine,
+// FAT by its directory slot), and a copy of one template keeps its size and
+// last-write time. Each is a new job, printed once; none is taken for the old
+// one that "stayed".
+TEST_F(RelayExactlyOnce, ANameReusedAtOnceIsANewJobEachTime) {
+    ProfileSection section("E2E_Reused");
+    const std::wstring folder = MakeTempFolder(L"reused");
+    section.SetString("Findpos", ToAcp(folder));
+    const std::wstring path = folder + L"\\JOB.GLF";
+    constexpr int kJobs = 30;
+    std::string expected;
+    FILETIME templateTime{};
+    const auto write = [&](int i) {
+        char tag[16];
+        snprintf(tag, sizeof tag, "JOB%02d", i);
+        const std::string payload = Payload(tag, 700);  // one size for all, as copies of a template
+        expected += payload;
+        if (!WriteFileBytes(path, payload)) return false;
+        const UniqueKernelHandle file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        // Every other job keeps the template's last-write time.
+        return file && (i % 2 == 0 ? GetFileTime(file.get(), nullptr, nullptr, &templateTime) != FALSE
+                                   : SetFileTime(file.get(), nullptr, nullptr, &templateTime) != FALSE);
+    };
+    ASSERT_TRUE(write(0));
+    Varnow app;
+    ASSERT_TRUE(app.Start(L"E2E_Reused", L"E2E_Reused"));
+    for (int i = 1; i < kJobs; ++i) {
+        ASSERT_TRUE(WaitFor([&] { return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES; }, 30s, 1ms))
+            << "job " << i - 1 << " stayed: " << ToAcp(app.ItemText(kStatusLine));
+        ASSERT_TRUE(write(i));
+    }
+    EXPECT_TRUE(WaitFor([&] { return !FileExists(path); }, 30s));
+    EXPECT_EQ(SettledCapture(), expected);
+    EXPECT_TRUE(WaitFor([&] { return app.ItemText(1008) == std::to_wstring(kJobs); }, 10s));
+    DWORD type = 0;
+    std::string stored;
+    EXPECT_FALSE(section.Read(ToAcp(path).c_str(), &type, &stored, "Undeletable"));
+    EXPECT_EQ(app.ItemText(kStatusLine).find(L"削除できません"), std::wstring::npos);
+}
+
+// What only looks like a job beside real ones: a link to a file outside the
+// folder, a pipe (whose open would block the relay) and device names, made
+// where Windows programs cannot make them. The jobs flow, nothing outside is
+// touched, and the status line names what was passed over.
+TEST_F(RelayExactlyOnce, LinksPipesAndDeviceNamesArePassedOverAndNamed) {
+    ProfileSection section("E2E_NotJobs");
+    const std::wstring parent = MakeTempFolder(L"notjobs");
+    const std::wstring folder = parent + L"\\jobs";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    section.SetString("Findpos", ToAcp(folder));
+    const std::string target = Payload("TARGET", 300), first = Payload("FIRST", 400), second = Payload("SECOND", 500);
+    ASSERT_TRUE(WriteFileBytes(parent + L"\\TARGET.GLF", target));
+    const std::string unixFolder = UnixPath(folder);
+    ASSERT_FALSE(unixFolder.empty());
+    ASSERT_TRUE(StartLinuxProgram("/bin/ln", {"-s", UnixPath(parent + L"\\TARGET.GLF"), unixFolder + "/LINK.GLF"}));
+    ASSERT_TRUE(StartLinuxProgram("/usr/bin/mkfifo", {unixFolder + "/PIPE.GLF"}));
+    ASSERT_TRUE(StartLinuxProgram("/usr/bin/touch", {unixFolder + "/NUL.GLF", unixFolder + "/com1.GLF",
+                                                     unixFolder + "/LPT1.GLF", unixFolder + "/Aux.glf",
+                                                     unixFolder + "/PRN.GLF"}));
+    // Listed, not looked at: what Wine makes of a pipe's attributes is no matter here.
+    const auto listed = [&](const wchar_t* name) {
+        WIN32_FIND_DATAW entry;
+        const HANDLE find = FindFirstFileW((folder + L"\\" + name).c_str(), &entry);
+        if (find != INVALID_HANDLE_VALUE) FindClose(find);
+        return find != INVALID_HANDLE_VALUE;
+    };
+    ASSERT_TRUE(WaitFor([&] { return listed(L"LINK.GLF") && listed(L"PIPE.GLF") && listed(L"PRN.GLF"); }, 10s));
+    ASSERT_TRUE(WriteFileBytes(folder + L"\\FIRST.GLF", first));
+
+    Varnow app;
+    ASSERT_TRUE(app.Start(L"E2E_NotJobs", L"E2E_NotJobs"));
+    EXPECT_TRUE(WaitFor([&] { return !FileExists(folder + L"\\FIRST.GLF"); }, 10s))
+        << ToAcp(app.ItemText(kStatusLine));
+    ASSERT_TRUE(WriteFileBytes(folder + L"\\SECOND.GLF", second));
+    EXPECT_TRUE(WaitFor([&] { return !FileExists(folder + L"\\SECOND.GLF"); }, 10s))
+        << ToAcp(app.ItemText(kStatusLine));
+    EXPECT_TRUE(WaitFor([&] { return app.ItemText(kStatusLine).find(L"開けないファイルがあります") != std::wstring::npos; }, 10s))
+        << ToAcp(app.ItemText(kStatusLine));
+    EXPECT_EQ(SettledCapture(), first + second);
+    EXPECT_EQ(ReadFileBytes(parent + L"\\TARGET.GLF"), target);
+    EXPECT_TRUE(listed(L"LINK.GLF"));
+    EXPECT_TRUE(listed(L"NUL.GLF"));
+    EXPECT_TRUE(WaitFor([&] { return app.ItemText(1008) == L"2"; }, 10s));
+    ASSERT_TRUE(app.Exit());
+    StartLinuxProgram("/bin/rm", {"-f", unixFolder + "/LINK.GLF", unixFolder + "/PIPE.GLF"});
+    WaitFor([&] { return !listed(L"PIPE.GLF"); }, 10s);
+}
+
 }  // namespace

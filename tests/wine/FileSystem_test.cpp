@@ -350,10 +350,45 @@ TEST(Win32Job, DeletesItselfThroughItsHandleAndKeepsItsName) {
     const std::string next = folder / "next.tmp";
     ASSERT_TRUE(WriteBytes(next, "other"));
     EXPECT_FALSE(MoveFileExA(next.c_str(), job.c_str(), MOVEFILE_REPLACE_EXISTING));
-    EXPECT_TRUE(file->DeleteWhenClosed());
+    EXPECT_NE(file->DeleteWhenClosed(), platform::Deletion::Refused);
     file.reset();
     EXPECT_TRUE(fs.IsMissing(job));
     EXPECT_EQ(fs.OpenJob(job), nullptr);
+}
+
+// Only a plain disk file inside the folder its path names is a job: a link
+// that leads out of the folder, a pipe (whose open for reading would block)
+// and a device that took a job's name are told by looking, never by opening
+// their content; the job's own handle is held to the same rule.
+TEST(Win32Job, IsOnlyAPlainFileInsideItsFolder) {
+    TempFolder folder, outside;
+    ASSERT_TRUE(WriteBytes(folder / "JOB.GLF", "job"));
+    ASSERT_TRUE(WriteBytes(outside / "TARGET.GLF", "target"));
+    CreateDirectoryA((folder / "SUB.GLF").c_str(), nullptr);
+    const auto unix = [](const std::string& path) { return e2e::UnixPath(e2e::FromAcp(path)); };
+    ASSERT_TRUE(e2e::StartLinuxProgram("/bin/ln", {"-s", unix(outside / "TARGET.GLF"), unix(folder.Path()) + "/LINK.GLF"}));
+    ASSERT_TRUE(e2e::StartLinuxProgram("/usr/bin/mkfifo", {unix(folder.Path()) + "/PIPE.GLF"}));
+    ASSERT_TRUE(e2e::WaitFor([&] { return fs.Inspect(folder / "PIPE.GLF") != platform::FileKind::Missing &&
+                                          fs.Inspect(folder / "LINK.GLF") != platform::FileKind::Missing; },
+                             std::chrono::seconds(10)));
+
+    EXPECT_EQ(fs.Inspect(folder / "JOB.GLF"), platform::FileKind::DiskFile);
+    EXPECT_EQ(fs.Inspect(folder / "NONE.GLF"), platform::FileKind::Missing);
+    EXPECT_EQ(fs.Inspect(folder / "LINK.GLF"), platform::FileKind::Outside);
+    EXPECT_EQ(fs.Inspect(folder / "PIPE.GLF"), platform::FileKind::NotAFile);
+    EXPECT_NE(fs.Inspect(folder / "SUB.GLF"), platform::FileKind::DiskFile);
+    EXPECT_NE(fs.Inspect("NUL"), platform::FileKind::DiskFile);
+    EXPECT_EQ(fs.OpenJob(folder / "LINK.GLF"), nullptr);
+    EXPECT_EQ(ReadBytes(outside / "TARGET.GLF"), "target");
+    auto job = fs.OpenJob(folder / "JOB.GLF");
+    ASSERT_NE(job, nullptr);
+    // Wine accepts the delete without saying it is pending; Windows says so.
+    EXPECT_NE(job->DeleteWhenClosed(), platform::Deletion::Refused);
+    job.reset();
+    EXPECT_TRUE(fs.IsMissing(folder / "JOB.GLF"));
+    ASSERT_TRUE(e2e::StartLinuxProgram("/bin/rm", {"-f", unix(folder.Path()) + "/LINK.GLF", unix(folder.Path()) + "/PIPE.GLF"}));
+    e2e::WaitFor([&] { return fs.Inspect(folder / "PIPE.GLF") == platform::FileKind::Missing; }, std::chrono::seconds(10));
+    RemoveDirectoryA((folder / "SUB.GLF").c_str());
 }
 
 // Header, job and footer reach the printer as one RAW document named after

@@ -15,8 +15,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int kStatusLine = 1013;
-
 class StatusAndRecord : public RelayEndToEnd {
 protected:
     // The section's record file of today (local time), as UTF-8 bytes.

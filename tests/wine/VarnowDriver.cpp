@@ -89,12 +89,13 @@ std::wstring BinFolder() { return FromAcp(wine_test::BinDir()); }
 
 std::wstring LptCapture(int port) { return FromAcp(wine_test::LptCapture(port)); }
 
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout,
+             std::chrono::milliseconds poll) {
     auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         if (condition()) return true;
         if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::this_thread::sleep_for(poll);
     }
 }
 

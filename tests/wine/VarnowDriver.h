@@ -24,7 +24,8 @@ std::wstring LptCapture(int port);
 std::string ToAcp(const std::wstring& text);
 std::wstring FromAcp(const std::string& bytes);
 
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout,
+             std::chrono::milliseconds poll = std::chrono::milliseconds(100));
 
 // The registry section a test runs under; removed before and after.
 class ProfileSection {
