@@ -27,7 +27,8 @@ struct JobOutcome {
 };
 
 // Where the worker is with its job, for what the window shows while it runs.
-enum class WorkerPhase : int32_t { Idle, WaitingForCompanion, WaitingForProducer, Copying };
+// Copying is a write to the output under way, Reading a read of a file.
+enum class WorkerPhase : int32_t { Idle, WaitingForCompanion, WaitingForProducer, Copying, Reading };
 
 // Outcomes in the order the worker reported them; the worker adds, the
 // interface thread takes them all.

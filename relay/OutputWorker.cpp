@@ -204,6 +204,7 @@ OutputWorker::Copy OutputWorker::CopyFile(platform::File& input, platform::File&
                                           uint64_t* bytesSent) {
     for (;;) {
         uint32_t bytesRead = 0;
+        EnterPhase(WorkerPhase::Reading);
         if (!input.Read(m_buffer, sizeof m_buffer, &bytesRead)) {
             return Copy::ReadFailed;
         }
@@ -211,6 +212,7 @@ OutputWorker::Copy OutputWorker::CopyFile(platform::File& input, platform::File&
             return Copy::Complete;
         }
         uint32_t bytesWritten = 0;
+        EnterPhase(WorkerPhase::Copying);
         const bool written = output.Write(m_buffer, bytesRead, &bytesWritten);
         *bytesSent += bytesWritten;
         // The worker is the counter's only writer, so a plain store suffices

@@ -89,10 +89,17 @@ void RelayEngine::CancelOutput() {
     m_view.BeginWaitCursor();
     m_view.EnableRunButton(false);
     m_bAbort = 1;
-    // Once per cancel, and only at a thread that is still there.
-    m_threads.InterruptBlockedIo();
-    m_view.WaitUntil([this] { return m_bWorkerRunning.load(std::memory_order_acquire) == 0; },
-                     kCancelPollMs);
+    // Only at a thread that is still there, and again on every poll: a read or
+    // write it starts after an interrupt would block it as long as before.
+    m_view.WaitUntil(
+        [this] {
+            if (m_bWorkerRunning.load(std::memory_order_acquire) == 0) {
+                return true;
+            }
+            m_threads.InterruptBlockedIo();
+            return false;
+        },
+        kCancelPollMs);
     m_view.EndWaitCursor();
     m_bCancelling = false;
 }
@@ -249,7 +256,8 @@ StatusObservation RelayEngine::Observe(int64_t now) {
         m_phaseSince = now;
     }
     const uint32_t bytes = m_nByteCount.load(std::memory_order_relaxed);
-    if (phase != WorkerPhase::Copying || bytes != m_nLastBytes) {
+    const bool copying = phase == WorkerPhase::Copying || phase == WorkerPhase::Reading;
+    if (!copying || bytes != m_nLastBytes) {
         m_nLastBytes = bytes;
         m_lastProgress = now;
     }
@@ -261,7 +269,11 @@ StatusObservation RelayEngine::Observe(int64_t now) {
     seen.folder = m_strFolder;
     if (running) {
         seen.job = m_strFoundFile;
+        // A read that makes no progress is the job's source (a share whose
+        // server is gone, a placeholder that cannot be fetched), not the printer.
         seen.stalledSeconds = phase == WorkerPhase::Copying ? now - m_lastProgress : 0;
+        seen.readStalledSeconds = phase == WorkerPhase::Reading ? now - m_lastProgress : 0;
+        seen.busySeconds = phase == WorkerPhase::WaitingForProducer ? now - m_phaseSince : 0;
         if (phase == WorkerPhase::WaitingForCompanion) {
             seen.companionSeconds = now - m_phaseSince;
             seen.companion = CompanionPath(m_strFoundFile, m_strWaiting, m_isLeadByte);

@@ -92,6 +92,14 @@ std::string StatusBoard::StatusLine() const {
         return u8"プリンターが応答しません（" + Name(m_now.job) + u8"、" +
                Count(static_cast<std::size_t>(m_now.stalledSeconds)) + u8" 秒）";
     }
+    if (m_now.readStalledSeconds >= 30) {
+        return Name(m_now.job) + u8" の読み込みが進みません（" +
+               Count(static_cast<std::size_t>(m_now.readStalledSeconds)) + u8" 秒）";
+    }
+    if (m_now.busySeconds >= 30) {
+        return Name(m_now.job) + u8" は他のプログラムが使用中です（" +
+               Count(static_cast<std::size_t>(m_now.busySeconds)) + u8" 秒）";
+    }
     if (m_now.companionSeconds >= 600) {
         return Name(m_now.companion) + u8" が " +
                Count(static_cast<std::size_t>(m_now.companionSeconds / 60)) +
@@ -121,6 +129,8 @@ std::string StatusBoard::TroubleShort() const {
     if (m_outputFailures > 0) return u8"出力先を開けません";
     if (m_writeFailures > 0) return u8"出力先に出力できません";
     if (m_now.stalledSeconds >= 30) return u8"プリンターが応答しません";
+    if (m_now.readStalledSeconds >= 30) return u8"ジョブの読み込みが進みません";
+    if (m_now.busySeconds >= 30) return u8"ジョブが他のプログラムで使用中です";
     if (m_now.companionSeconds >= 600) return u8"待機ファイルが残っています";
     if (m_now.stuckJobs > 0) return u8"削除できないジョブがあります";
     if (m_now.strays > 0) return u8"開けないファイルがあります";

@@ -20,6 +20,8 @@ struct StatusObservation {
     bool folderUnreachable = false;
     std::string folder;
     int64_t stalledSeconds = 0;    // no byte taken by the output for this long
+    int64_t readStalledSeconds = 0;  // no byte read from the job's files for this long
+    int64_t busySeconds = 0;         // another program has held the running job this long
     int64_t companionSeconds = 0;  // the companion of the running job has stayed this long
     std::string job;               // the running job
     std::string companion;

@@ -53,6 +53,13 @@ TEST(StatusBoard, ShowsTheMostPressingTroubleThenTheLastJobSent) {
     board.Observe(seen);
     EXPECT_EQ(u8"JOB4.OFI が 10 分残っています（JOB4.GLF は待機中）", board.StatusLine());
 
+    seen.busySeconds = 45;
+    board.Observe(seen);
+    EXPECT_EQ(u8"JOB4.GLF は他のプログラムが使用中です（45 秒）", board.StatusLine());
+    seen.readStalledSeconds = 30;
+    board.Observe(seen);
+    EXPECT_EQ(u8"JOB4.GLF の読み込みが進みません（30 秒）", board.StatusLine());
+
     seen.stalledSeconds = 30;
     board.Observe(seen);
     EXPECT_EQ(u8"プリンターが応答しません（JOB4.GLF、30 秒）", board.StatusLine());
