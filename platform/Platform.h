@@ -111,6 +111,17 @@ public:
     virtual bool CommitsOnFinish() const { return false; }
 };
 
+// Tells of changes in one folder while it lives: from a thread of its own,
+// `onChange` is called after every burst of changes the system reports. The
+// system may lose reports; a watch that breaks says so.
+class FolderWatch {
+public:
+    virtual ~FolderWatch() = default;
+    // False once the system has stopped reporting (a handle that failed): from
+    // then on nothing is told, and only looking finds changes.
+    virtual bool Healthy() const = 0;
+};
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -154,6 +165,15 @@ public:
     // index) where both exist, by their resolved spelling where one does not
     // yet. A device or an empty path names no file.
     virtual bool SameFile(const std::string& a, const std::string& b) = 0;
+    // Watches `folder` (empty for the current folder); null where changes
+    // cannot be told or trusted: a network folder, whose reports are lost
+    // when the connection drops, a folder that is not there, a platform
+    // without reports.
+    virtual std::unique_ptr<FolderWatch> WatchFolder(const std::string& folder, std::function<void()> onChange) {
+        (void)folder;
+        (void)onChange;
+        return nullptr;
+    }
 };
 
 class Clock {

@@ -21,6 +21,7 @@ bool AnyEntry(const platform::DirEntry&) {
 unsigned OutputThreadProc(void* arg) {
     std::unique_ptr<OutputJob> job(static_cast<OutputJob*>(arg));
     std::atomic<int32_t>* const running = job->workerRunning;
+    std::function<void()> onEnded;
     // Nothing may escape the thread, and the window must see the end whatever happened.
     try {
         OutputWorker(*job).Run();
@@ -33,9 +34,14 @@ unsigned OutputThreadProc(void* arg) {
         }
     } catch (...) {
     }
+    onEnded.swap(job->onEnded);
     job.reset();
-    // Last act: once the window sees this, it may start the next job.
+    // Once the window sees this, it may start the next job; the message that
+    // tells it so comes after, so that it never finds the worker still running.
     running->store(0, std::memory_order_release);
+    if (onEnded) {
+        onEnded();
+    }
     return 0;
 }
 
@@ -69,7 +75,7 @@ void OutputWorker::Run() {
         if (Aborted() || !FoundFileExists()) {
             return;
         }
-        m_job.clock->SleepMs(kPollMs);
+        Pause();
     }
     EnterPhase(WorkerPhase::WaitingForProducer);
     for (;;) {
@@ -96,7 +102,7 @@ void OutputWorker::Run() {
         if (Aborted()) {
             return;
         }
-        m_job.clock->SleepMs(kPollMs);
+        Pause();
     }
     if (Aborted()) {
         return;
@@ -222,6 +228,15 @@ OutputWorker::Copy OutputWorker::CopyFile(platform::File& input, platform::File&
         if (!written || bytesWritten != bytesRead || Aborted()) {
             return Copy::WriteFailed;
         }
+    }
+}
+
+// The waits look again after their poll, or at once when the folder changed.
+void OutputWorker::Pause() {
+    if (m_job.wakeUp) {
+        m_job.wakeUp->Pause(kPollMs);
+    } else {
+        m_job.clock->SleepMs(kPollMs);
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -11,6 +12,7 @@
 #include "relay/JobOutcome.h"
 #include "relay/UndeletableJobs.h"
 #include "relay/UnopenableJobs.h"
+#include "relay/WakeUp.h"
 
 // Everything one job needs, copied when it starts so that nothing the window
 // does to its own members can race with the worker.
@@ -33,6 +35,12 @@ struct OutputJob {
     // When not empty, the search folder: after the job, the memories of jobs
     // in other folders forget what is gone there, off the interface thread.
     std::string tidyOutside = {};
+    // Ends the waits' pauses early when the folder changes, when given.
+    WakeUp* wakeUp = nullptr;
+    // Called on the worker's thread right after it has cleared its running
+    // flag; must not touch the window's objects, which may be gone by then
+    // (posting a message to its handle is what it is for).
+    std::function<void()> onEnded = {};
 };
 
 // The thread function. Takes ownership of a heap-allocated OutputJob.
@@ -55,6 +63,7 @@ private:
     enum class Copy { Complete, ReadFailed, WriteFailed };
 
     bool Aborted() const;
+    void Pause();
     void EnterPhase(WorkerPhase phase);
     void Report(JobResult result);
     bool IsCompanionGone();

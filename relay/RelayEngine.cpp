@@ -56,6 +56,7 @@ void RelayEngine::OnOK() {
         m_view.EnableRunButton(true);
         m_view.SetRunButtonCaption(kCaptionStopSearch);
         m_nRunState = Searching;
+        m_bFolderChanged = 1;  // the settings may name another folder
         m_view.SetTimer(kSearchTimer, kSearchPeriodMs);
         break;
     case Searching:
@@ -89,6 +90,7 @@ void RelayEngine::CancelOutput() {
     m_view.BeginWaitCursor();
     m_view.EnableRunButton(false);
     m_bAbort = 1;
+    m_wakeUp.Signal();
     // Only at a thread that is still there, and again on every poll: a read or
     // write it starts after an interrupt would block it as long as before.
     m_view.WaitUntil(
@@ -127,6 +129,7 @@ void RelayEngine::ExitCommand() {
 void RelayEngine::OnTimer(unsigned id) {
     m_view.KillTimer(id);
     if (id == kSearchTimer) {
+        m_bSearchSoon = false;
         PollSearchTimer();
     } else if (id == kDisplayTimer) {
         RefreshDisplay();
@@ -142,11 +145,7 @@ void RelayEngine::PollSearchTimer() {
     }
     switch (m_nRunState) {
     case Searching:
-        if (FindTargetFile()) {
-            StartJob();
-        } else {
-            m_view.SetTimer(kSearchTimer, kSearchPeriodMs);
-        }
+        SearchIfDue();
         break;
     case Outputting:
         if (m_bWorkerRunning.load(std::memory_order_acquire) == 0) {
@@ -157,6 +156,89 @@ void RelayEngine::PollSearchTimer() {
     default:
         break;  // a tick queued before the timer was killed in Stopped
     }
+}
+
+// A search that found nothing is not repeated while the folder's watch
+// reports no change, until a back-off runs out or the full search is due:
+// a folder of thousands of other files then costs nothing between changes.
+void RelayEngine::SearchIfDue() {
+    WatchSearchFolder();
+    const int64_t now = m_clock.NowSeconds();
+    const bool quiet = m_watch && m_watch->Healthy() && m_bFolderChanged.load(std::memory_order_acquire) == 0 &&
+                       m_bLastSearchEmpty && now >= m_lastFullSearch && now - m_lastFullSearch < kFullSearchSeconds &&
+                       !m_unopenable.AnyDue(now);
+    if (!quiet) {
+        // Cleared before the listing: a change during it is searched again.
+        m_bFolderChanged.store(0, std::memory_order_release);
+        m_lastFullSearch = now;
+        const bool found = FindTargetFile();
+        m_bLastSearchEmpty = !found && !m_bFolderUnreachable;
+        if (found) {
+            StartJob();
+            return;
+        }
+    }
+    m_view.SetTimer(kSearchTimer, kSearchPeriodMs);
+}
+
+// The watch follows the search folder; one that broke, or a folder that could
+// not be watched yet (not there), is tried again on the next poll.
+void RelayEngine::WatchSearchFolder() {
+    const std::string folder = SearchFolder();
+    if (m_watch && folder == m_watchedFolder && m_watch->Healthy()) {
+        return;
+    }
+    m_watch.reset();
+    if (!m_postFolderChanged) {
+        m_postFolderChanged = m_view.EventPoster(RelayEvent::FolderChanged);
+    }
+    m_watchedFolder = folder;
+    m_watch = m_fs.WatchFolder(m_strFolder, [this] {
+        m_bFolderChanged.store(1, std::memory_order_release);
+        m_wakeUp.Signal();
+        if (m_bChangePosted.exchange(1) == 0) {
+            m_postFolderChanged();
+        }
+    });
+    m_bFolderChanged = 1;
+}
+
+void RelayEngine::OnEvent(RelayEvent event) {
+    if (event == RelayEvent::WorkerEnded) {
+        OnWorkerEnded();
+    } else if (event == RelayEvent::FolderChanged) {
+        OnFolderChanged();
+    }
+}
+
+// A job that reached the output lets the next one start at once, so that a
+// backlog drains at the printer's pace. A try that sent nothing (the output
+// or the job could not be opened, a cancel) waits for the next poll as before,
+// so that nothing loops faster than the poll on a failing output.
+void RelayEngine::OnWorkerEnded() {
+    if (m_bCancelling || m_nRunState != Outputting || m_bWorkerRunning.load(std::memory_order_acquire) != 0) {
+        return;  // a cancel settles the state itself; a late message finds nothing to do
+    }
+    UpdateStatus();
+    ReturnToSearching();
+    if (m_bLastJobSent) {
+        m_bFolderChanged = 1;
+        m_bSearchSoon = false;
+        m_view.KillTimer(kSearchTimer);
+        PollSearchTimer();
+    }
+}
+
+// The first change of a burst arms timer 1 to search a moment later; the
+// rest of the burst is taken in by that one search.
+void RelayEngine::OnFolderChanged() {
+    m_bChangePosted.store(0, std::memory_order_release);
+    if (m_nRunState != Searching || m_bCancelling || m_bSearchSoon) {
+        return;  // a running worker wakes by itself
+    }
+    m_bSearchSoon = true;
+    m_view.KillTimer(kSearchTimer);
+    m_view.SetTimer(kSearchTimer, kChangeCoalesceMs);
 }
 
 void RelayEngine::ReturnToSearching() {
@@ -228,6 +310,8 @@ void RelayEngine::TakeOutcomes() {
     for (const JobOutcome& outcome : m_outcomes.TakeAll()) {
         m_status.Outcome(outcome, m_files.ToLocalTime(outcome.ended));
         m_bRecordFailed = !m_record.Write(RecordEntryOf(outcome));
+        m_bLastJobSent = outcome.result == JobResult::Sent || outcome.result == JobResult::NoHeaderFooter ||
+                         outcome.result == JobResult::Undeletable;
     }
 }
 
@@ -323,6 +407,9 @@ void RelayEngine::StartJob() {
         m_strFoundFile, m_strWaiting, m_strOutput, m_strHeader, m_strFooter, &m_bWorkerRunning,
         &m_bAbort, &m_nByteCount, &m_undeletable, &m_fs, &m_clock, m_isLeadByte, &m_unopenable, &m_outcomes,
         &m_nWorkerPhase});
+    job->wakeUp = &m_wakeUp;
+    job->onEnded = m_view.EventPoster(RelayEvent::WorkerEnded);
+    m_bLastJobSent = false;
     const int64_t now = m_clock.NowSeconds();
     if (now - m_lastTidyElsewhere >= kTidyElsewhereSeconds || now < m_lastTidyElsewhere) {
         m_lastTidyElsewhere = now;

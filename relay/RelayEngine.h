@@ -18,9 +18,16 @@
 #include "relay/RelayView.h"
 #include "relay/UndeletableJobs.h"
 #include "relay/UnopenableJobs.h"
+#include "relay/WakeUp.h"
 
 enum : unsigned { kSearchTimer = 1, kDisplayTimer = 2 };
 enum : unsigned { kSearchPeriodMs = 2000, kDisplayPeriodMs = 5000, kCancelPollMs = 500 };
+// A burst of changes in the folder (a producer writing a job in pieces) wakes
+// one search this long after its first change.
+enum : unsigned { kChangeCoalesceMs = 25 };
+// While the folder's changes are reported, a search that found nothing is
+// repeated only on a change, a back-off that runs out, or after this long.
+constexpr int64_t kFullSearchSeconds = 30;
 
 // Run-button captions.
 extern const char* const kCaptionStartSearch;   // "検索開始"
@@ -44,6 +51,8 @@ public:
     void OnCancel();  // the exit action
     void ExitCommand();
     void OnTimer(unsigned id);
+    // What the worker and the folder's watch report, on the interface thread.
+    void OnEvent(RelayEvent event);
     bool FindTargetFile();
     // Where the jobs that could not be deleted are remembered from run to run;
     // given once the profile section is known, before the first search.
@@ -61,6 +70,10 @@ protected:
     void CancelOutput();
     void ReturnToSearching();
     void PollSearchTimer();
+    void SearchIfDue();
+    void OnWorkerEnded();
+    void OnFolderChanged();
+    void WatchSearchFolder();
     void StartJob();
     void RefreshDisplay();
     void SwitchSettingControls(bool editable);
@@ -98,4 +111,18 @@ protected:
     std::vector<std::string> m_approximateNames;  // passed over by the last search
     std::string m_shownStatus;
     std::string m_shownTrouble;
+
+    // Reacting at once: the worker's end and the folder's changes arrive as
+    // events; the 2-second tick stays as the safety net.
+    WakeUp m_wakeUp;                          // ends the worker's waits on a change
+    std::atomic<int32_t> m_bFolderChanged{1};  // set by the watch; the next search must list
+    std::atomic<int32_t> m_bChangePosted{0};   // one posted change at a time
+    std::function<void()> m_postFolderChanged;
+    bool m_bSearchSoon = false;  // timer 1 is armed for a change, not a poll
+    bool m_bLastJobSent = false;
+    bool m_bLastSearchEmpty = false;
+    int64_t m_lastFullSearch = 0;
+    std::string m_watchedFolder;
+    // Last, so that its thread has ended before any member it reaches goes.
+    std::unique_ptr<platform::FolderWatch> m_watch;
 };

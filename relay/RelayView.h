@@ -13,6 +13,9 @@ enum class SettingControl {
     OutputMenu,  // enabled/disabled with Output, right after it
 };
 
+// What happens off the interface thread that the engine must hear of at once.
+enum class RelayEvent : unsigned { WorkerEnded, FolderChanged };
+
 struct WindowRect {
     int32_t left = 0, top = 0, right = 0, bottom = 0;
 };
@@ -49,4 +52,8 @@ public:
     // Removes the tray icon and ends the modal run of the window.
     virtual void RemoveTrayIcon() = 0;
     virtual void EndDialog() = 0;
+    // A callable that hands `event` to the engine's OnEvent on the interface
+    // thread, later (the window posts itself a message). Safe to call from any
+    // thread, and harmless once the window is gone.
+    virtual std::function<void()> EventPoster(RelayEvent event) = 0;
 };

@@ -35,6 +35,7 @@ MessageTable CRelayDlg::GetMessageTable() const {
         BindMessage(WM_TRAY_CALLBACK, &CRelayDlg::OnTrayCallback),
         BindMessage(WM_WINDOWPOSCHANGING, &CRelayDlg::OnWindowPosChanging),
         BindMessage(WM_QUERYOPEN, &CRelayDlg::OnQueryOpen),
+        BindMessage(WM_RELAY_EVENT, &CRelayDlg::OnRelayEvent),
         BindMessage(taskbarCreated, &CRelayDlg::OnTaskbarCreated),
     };
     // Without a registered number the last binding would catch WM_NULL.

@@ -20,6 +20,9 @@
 // The shell's mouse reports on the tray icon. It shares its value with
 // DM_GETDEFID, which therefore has to reach the dialog manager unchanged.
 enum : UINT { WM_TRAY_CALLBACK = WM_USER };
+// The engine's events from other threads (the worker's end, the folder's
+// changes), posted to the window; wParam is the RelayEvent.
+enum : UINT { WM_RELAY_EVENT = WM_APP + 1 };
 
 class CRelayDlg : public CDialog, public RelayView {
 public:
@@ -70,6 +73,7 @@ private:
     LRESULT OnTaskbarCreated(WPARAM wParam, LPARAM lParam);
     LRESULT OnWindowPosChanging(WPARAM wParam, LPARAM lParam);
     LRESULT OnQueryOpen(WPARAM wParam, LPARAM lParam);
+    LRESULT OnRelayEvent(WPARAM wParam, LPARAM lParam);
     void OnBrowseHeader();
     void OnBrowseFooter();
     void OnBrowseFolder();
@@ -106,6 +110,7 @@ private:
     void ShowTrouble(bool trouble, const std::string& shortUtf8) override;
     void RemoveTrayIcon() override;
     void EndDialog() override;
+    std::function<void()> EventPoster(RelayEvent event) override;
     CWnd& Control(SettingControl control);
     void MoveFocusFrom(HWND control);
 

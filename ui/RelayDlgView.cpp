@@ -57,6 +57,18 @@ void CRelayDlg::EnableRunButton(bool enable) {
 
 void CRelayDlg::SetRunButtonCaption(const char* utf8) { m_btnRun.SetText(Utf8ToWide(utf8)); }
 
+// Only the window's handle travels: a message posted to a window that is gone
+// goes nowhere.
+std::function<void()> CRelayDlg::EventPoster(RelayEvent event) {
+    const HWND window = m_hWnd;
+    return [window, event] { ::PostMessageW(window, WM_RELAY_EVENT, static_cast<WPARAM>(event), 0); };
+}
+
+LRESULT CRelayDlg::OnRelayEvent(WPARAM wParam, LPARAM) {
+    m_engine.OnEvent(static_cast<RelayEvent>(wParam));
+    return 0;
+}
+
 void CRelayDlg::SetTimer(unsigned id, unsigned elapseMs) { ::SetTimer(m_hWnd, id, elapseMs, nullptr); }
 
 void CRelayDlg::KillTimer(unsigned id) { ::KillTimer(m_hWnd, id); }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/win32/Win32FolderWatch.h"
 #include "platform/win32/Win32Handles.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/SpoolerOutput.h"
@@ -429,6 +430,10 @@ public:
             return first.SameVersionAs(second);
         }
         return EqualIgnoringCase(resolvedA, resolvedB);
+    }
+
+    std::unique_ptr<FolderWatch> WatchFolder(const std::string& folder, std::function<void()> onChange) override {
+        return WatchFolderWin32(ToWide(folder, CP_ACP), std::move(onChange));
     }
 };
 

@@ -1,5 +1,6 @@
 #include "relay/RelayEngine.h"
 
+#include <mutex>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -61,6 +62,18 @@ public:
     }
     void RemoveTrayIcon() override { log.push_back("RemoveTrayIcon"); }
     void EndDialog() override { log.push_back("EndDialog"); }
+    // Posted events wait here until the test hands them to the engine, as the
+    // message loop would; the worker posts from its own thread.
+    std::function<void()> EventPoster(RelayEvent event) override {
+        return [this, event] {
+            std::lock_guard<std::mutex> lock(postedMutex);
+            posted.push_back(event);
+        };
+    }
+    std::vector<RelayEvent> TakePosted() {
+        std::lock_guard<std::mutex> lock(postedMutex);
+        return std::exchange(posted, {});
+    }
 
     Log Take() { return std::exchange(log, {}); }
 
@@ -69,6 +82,8 @@ public:
     bool minimized = false;
     int pollsWhileRunning = 0;
     std::function<void()> duringWait;
+    std::mutex postedMutex;
+    std::vector<RelayEvent> posted;
 
 private:
     void Add(const char* what, SettingControl c, bool on) {
@@ -423,6 +438,76 @@ TEST_F(RelayEngineLive, CancelEndsAWorkerWaitingForItsCompanion) {
     EXPECT_FALSE(testing_support::Exists(dir / "out.prn"));
     engine.OnTimer(kSearchTimer);
     EXPECT_EQ(Searching, engine.m_nRunState);
+}
+
+// A job that reached the output lets the next one start the moment the worker
+// reports its end, without waiting for a tick; a backlog drains at once.
+TEST_F(RelayEngineLive, TheNextJobStartsAsSoonAsASentOneHasEnded) {
+    testing_support::WriteFile(dir / "a.glf", "A");
+    testing_support::WriteFile(dir / "b.glf", "B");
+    engine.OnTimer(kSearchTimer);
+    ASSERT_EQ(Outputting, engine.m_nRunState);
+    for (int job = 1; job <= 2; ++job) {
+        std::vector<RelayEvent> posted;
+        for (int i = 0; i < 5000 && posted.empty(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            posted = view.TakePosted();
+        }
+        ASSERT_EQ(std::vector<RelayEvent>{RelayEvent::WorkerEnded}, posted);
+        engine.OnEvent(RelayEvent::WorkerEnded);
+        EXPECT_EQ(job == 1 ? Outputting : Searching, engine.m_nRunState) << job;
+    }
+    EXPECT_EQ(2u, engine.m_nFileCount);
+    EXPECT_EQ(0, engine.m_bWorkerRunning.load());
+}
+
+// What the engine does with the events, told apart from the poll: a try that
+// sent nothing waits for the tick; a burst of changes arms one early search;
+// a quiet watched folder is not listed again until a change, a due back-off
+// or the full search after 30 s; a folder without a watch is polled.
+TEST_F(RelayEngineTest, EventsWakeTheSearchAndAQuietWatchedFolderCostsNothing) {
+    StartJob();
+    threads.RunPending();  // the output cannot be opened: nothing was sent
+    ASSERT_EQ(std::vector<RelayEvent>{RelayEvent::WorkerEnded}, view.TakePosted());
+    fs.searched.clear();
+    engine.OnEvent(RelayEvent::WorkerEnded);
+    EXPECT_EQ(Searching, engine.m_nRunState);
+    EXPECT_TRUE(fs.searched.empty()) << "a failed try is not repeated before the next tick";
+
+    view.Take();
+    for (int i = 0; i < 3; ++i) {
+        engine.OnEvent(RelayEvent::FolderChanged);
+    }
+    EXPECT_EQ((Log{"KillTimer 1", "SetTimer 1 25"}), view.Take()) << "one search for the burst";
+
+    const auto searchesInATick = [&] {
+        fs.searched.clear();
+        engine.OnTimer(kSearchTimer);
+        return fs.searched.size();
+    };
+    fs.listings["C:\\OUT\\*"] = {testing_support::FileEntry("OTHER.TXT")};  // readable, no job
+    EXPECT_EQ(1u, fs.watched.size()) << "the search folder is watched";
+    EXPECT_GT(searchesInATick(), 0u);
+    clock.now += 2;
+    EXPECT_EQ(0u, searchesInATick()) << "nothing changed";
+    fs.watchChanged();
+    EXPECT_EQ((Log{"KillTimer 1", "SetTimer 1 2000", "KillTimer 1", "SetTimer 1 2000"}), view.Take());
+    ASSERT_EQ(std::vector<RelayEvent>{RelayEvent::FolderChanged}, view.TakePosted());
+    engine.OnEvent(RelayEvent::FolderChanged);
+    EXPECT_GT(searchesInATick(), 0u);
+    clock.now += kFullSearchSeconds - 1;
+    EXPECT_EQ(0u, searchesInATick());
+    clock.now += 1;
+    EXPECT_GT(searchesInATick(), 0u) << "the full search every 30 s";
+
+    fs.watchHealthy = false;  // a broken watch, or none (a network folder): polled every tick
+    clock.now += 2;
+    EXPECT_GT(searchesInATick(), 0u);
+    fs.watchable = false;
+    clock.now += 2;
+    EXPECT_GT(searchesInATick(), 0u);
+    clock.now += 2;
+    EXPECT_GT(searchesInATick(), 0u);
 }
 
 }  // namespace

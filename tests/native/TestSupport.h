@@ -126,6 +126,24 @@ public:
     bool SameFile(const std::string& a, const std::string& b) override {
         return !a.empty() && a == b;
     }
+    // A watch while `watchable`; `watchChanged` reports a change to the latest.
+    class Watch : public platform::FolderWatch {
+    public:
+        explicit Watch(const bool& healthy) : m_healthy(healthy) {}
+        bool Healthy() const override { return m_healthy; }
+
+    private:
+        const bool& m_healthy;
+    };
+    std::unique_ptr<platform::FolderWatch> WatchFolder(const std::string& folder,
+                                                       std::function<void()> onChange) override {
+        if (!watchable) {
+            return nullptr;
+        }
+        watched.push_back(folder);
+        watchChanged = std::move(onChange);
+        return std::make_unique<Watch>(watchHealthy);
+    }
 
     std::map<std::string, std::vector<platform::DirEntry>> listings;
     std::map<std::string, std::vector<platform::DirEntry>> folders;
@@ -133,6 +151,10 @@ public:
     std::map<std::string, platform::FileKind> kinds;
     std::vector<std::string> searched;
     std::vector<std::string> probed;
+    bool watchable = true;
+    bool watchHealthy = true;
+    std::vector<std::string> watched;
+    std::function<void()> watchChanged;
 };
 
 inline platform::DirEntry FileEntry(const std::string& name, uint64_t size = 1, uint64_t lastWrite = 1,
