@@ -33,7 +33,13 @@ BOOL CRelayApp::InitInstance() {
 
     const std::string& section = relay.m_strProfile;
     relay.m_bIconic = GetProfileInt(section, "Iconic", 0);
-    relay.m_strFolder = GetProfileString(section, "Findpos", relay.m_strFolder);
+    // No folder can be called "*": read back, it says the section has none yet.
+    const std::string findpos = GetProfileString(section, "Findpos", "*");
+    if (findpos == "*") {
+        relay.m_strUnsetFolder = relay.m_strFolder;
+    } else {
+        relay.m_strFolder = findpos;
+    }
     relay.m_strOutput = GetProfileString(section, "Output", "LPT1");
     relay.m_strFooter = GetProfileString(section, "Footer", "");
     relay.m_strHeader = GetProfileString(section, "Header", "");

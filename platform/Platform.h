@@ -149,6 +149,10 @@ public:
     virtual std::unique_ptr<File> OpenOutput(const std::string& path,
                                              const std::string& documentName,
                                              OpenFailure* failure) = 0;
+    // Whether OpenOutput would open the output now, told by opening it as the
+    // worker would and closing it again at once: nothing is written, no file
+    // is made, no print job is started.
+    virtual OpenFailure TryOutput(const std::string& path) = 0;
     // Read-only, shared for reading, must exist.
     virtual std::unique_ptr<File> OpenSource(const std::string& path) = 0;
     // A job file: like OpenSource, but with the access to delete it through

@@ -72,7 +72,11 @@ void OutputWorker::Run() {
     EnterPhase(WorkerPhase::WaitingForCompanion);
     while (!IsCompanionGone()) {
         // A job withdrawn by its producer while still being written is not waited for.
-        if (Aborted() || !FoundFileExists()) {
+        if (Aborted()) {
+            Report(JobResult::Cancelled);
+            return;
+        }
+        if (!FoundFileExists()) {
             return;
         }
         Pause();
@@ -100,11 +104,13 @@ void OutputWorker::Run() {
             return;
         }
         if (Aborted()) {
+            Report(JobResult::Cancelled);
             return;
         }
         Pause();
     }
     if (Aborted()) {
+        Report(JobResult::Cancelled);
         return;
     }
     CopyToOutput();

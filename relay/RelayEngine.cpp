@@ -65,6 +65,7 @@ void RelayEngine::OnOK() {
         m_view.SetRunButtonCaption(kCaptionStartSearch);
         m_view.KillTimer(kSearchTimer);
         m_nRunState = Stopped;
+        UpdateStatus();
         break;
     case Outputting:
         CancelOutput();
@@ -167,18 +168,55 @@ void RelayEngine::SearchIfDue() {
     const bool quiet = m_watch && m_watch->Healthy() && m_bFolderChanged.load(std::memory_order_acquire) == 0 &&
                        m_bLastSearchEmpty && now >= m_lastFullSearch && now - m_lastFullSearch < kFullSearchSeconds &&
                        !m_unopenable.AnyDue(now);
+    bool found = false;
     if (!quiet) {
         // Cleared before the listing: a change during it is searched again.
         m_bFolderChanged.store(0, std::memory_order_release);
         m_lastFullSearch = now;
-        const bool found = FindTargetFile();
+        found = FindTargetFile();
         m_bLastSearchEmpty = !found && !m_bFolderUnreachable;
-        if (found) {
-            StartJob();
-            return;
-        }
+    }
+    // While the output cannot be opened no job is taken up: the state stays
+    // Searching (one click stops it), the counter stays, the job stays.
+    const bool refused = found && NamesAnyOf(m_fs, m_strOutput, {m_strFoundFile, m_strHeader, m_strFooter});
+    if (refused) {
+        NoteOutputRefusal(platform::OpenFailure::None, true);
+    } else if (OutputOpens(found) && found) {
+        StartJob();
+        return;
     }
     m_view.SetTimer(kSearchTimer, kSearchPeriodMs);
+}
+
+bool RelayEngine::OutputOpens(bool jobFound) {
+    if (!m_status.OutputTroubleStands()) {
+        return true;
+    }
+    const platform::OpenFailure failure = m_fs.TryOutput(m_strOutput);
+    if (failure == platform::OpenFailure::None) {
+        m_status.OutputOpens();
+        UpdateStatus();
+        return true;
+    }
+    if (jobFound) {
+        NoteOutputRefusal(failure, false);
+    }
+    return false;
+}
+
+// Recorded and shown as the worker would have, had it been started.
+void RelayEngine::NoteOutputRefusal(platform::OpenFailure failure, bool namesOwnFile) {
+    JobOutcome outcome;
+    outcome.result = JobResult::OutputUnopenable;
+    outcome.job = m_strFoundFile;
+    outcome.outputFailure = failure;
+    outcome.outputRefused = namesOwnFile;
+    outcome.started = outcome.ended = m_clock.NowSeconds();
+    platform::FileIdentity identity;
+    if (m_fs.Identify(m_strFoundFile, &identity)) {
+        outcome.bytes = identity.size;
+    }
+    m_outcomes.Add(std::move(outcome));
 }
 
 // The watch follows the search folder; one that broke, or a folder that could
@@ -371,6 +409,14 @@ StatusObservation RelayEngine::Observe(int64_t now) {
     const size_t slash = seen.strayNameUtf8.find_last_of("\\/");
     if (slash != std::string::npos) seen.strayNameUtf8.erase(0, slash + 1);
     seen.recordFailed = m_bRecordFailed;
+    seen.stopped = m_nRunState == Stopped;
+    seen.phase = running ? phase : WorkerPhase::Idle;
+    if (!m_strUnsetFolder.empty() && SearchFolder() == m_strUnsetFolder + (mbcs::EndsWithChar(m_strUnsetFolder, '\\', m_isLeadByte) ? "" : "\\")) {
+        seen.unsetFolder = m_strUnsetFolder;
+    }
+    // A header or footer left out is looked for again while that trouble stands.
+    seen.headerBack = m_status.HeaderMissing() && !m_fs.IsMissing(m_strHeader);
+    seen.footerBack = m_status.FooterMissing() && !m_fs.IsMissing(m_strFooter);
     return seen;
 }
 
@@ -433,6 +479,12 @@ void RelayEngine::StartJob() {
 
 void RelayEngine::RefreshDisplay() {
     m_view.SaveFields();
+    // While stopped no search tick runs: the troubles that stand are looked
+    // at here, so that the line tells the present.
+    if (m_nRunState == Stopped) {
+        OutputOpens(false);
+        UpdateStatus();
+    }
     // The file-count field is empty only until the first refresh fills it.
     if (m_strFileCount.empty()) {
         if (m_bIconic) {

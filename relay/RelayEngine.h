@@ -74,6 +74,12 @@ protected:
     void OnWorkerEnded();
     void OnFolderChanged();
     void WatchSearchFolder();
+    // False while an output trouble stands and the output still cannot be
+    // opened; true, and the trouble over, once it opens. A job found meanwhile
+    // is noted as kept from the output.
+    bool OutputOpens(bool jobFound);
+    // Notes a try of the found job that the output kept from starting.
+    void NoteOutputRefusal(platform::OpenFailure failure, bool namesOwnFile);
     void StartJob();
     void RefreshDisplay();
     void SwitchSettingControls(bool editable);

@@ -19,6 +19,9 @@ struct RelayState {
     std::string m_strByteCount;
     std::string m_strUptime;
     std::string m_strFolder;
+    // Set on a first start, while the section has no search folder yet: the
+    // start folder searched meanwhile, which the status line names.
+    std::string m_strUnsetFolder;
     int32_t m_bIconic = 0;
     // Set by the interface thread just before a worker starts, cleared by the
     // worker as its very last act.

@@ -28,6 +28,36 @@ std::string Others(std::size_t count) {
 
 }  // namespace
 
+size_t SecondLineStart(const std::string& utf8, const std::function<bool(const std::string& line)>& fits) {
+    if (fits(utf8)) {
+        return 0;
+    }
+    static const char* const kBreakAfter[] = {u8"、", u8"。", u8"）", u8"」", " "};
+    static const char* const kBreakBefore[] = {u8"（", u8"「"};
+    size_t best = 0;
+    for (size_t pos = 1; pos < utf8.size(); ++pos) {
+        if ((static_cast<unsigned char>(utf8[pos]) & 0xC0) == 0x80) {
+            continue;  // inside a character
+        }
+        bool allowed = false;
+        for (const char* mark : kBreakAfter) {
+            const size_t length = std::char_traits<char>::length(mark);
+            allowed = allowed || (pos >= length && utf8.compare(pos - length, length, mark) == 0);
+        }
+        for (const char* mark : kBreakBefore) {
+            allowed = allowed || utf8.compare(pos, std::char_traits<char>::length(mark), mark) == 0;
+        }
+        // A number keeps the counter after its blank: 「1 回」, 「1,234 バイト」.
+        if (allowed && utf8[pos - 1] == ' ' && pos >= 2 && utf8[pos - 2] >= '0' && utf8[pos - 2] <= '9') {
+            allowed = false;
+        }
+        if (allowed && fits(utf8.substr(0, pos))) {
+            best = pos;
+        }
+    }
+    return best;
+}
+
 const char* OpenFailureText(platform::OpenFailure failure) {
     switch (failure) {
         case platform::OpenFailure::NotFound:
@@ -71,7 +101,58 @@ void StatusBoard::Outcome(const JobOutcome& outcome, const platform::LocalTime& 
                  u8" バイト）";
 }
 
+void StatusBoard::Observe(const StatusObservation& now) {
+    m_now = now;
+    m_headerMissing = m_headerMissing && !now.headerBack;
+    m_footerMissing = m_footerMissing && !now.footerBack;
+}
+
+void StatusBoard::OutputOpens() {
+    m_outputFailures = 0;
+    m_outputRefused = false;
+}
+
+// What stands now: a trouble, else the job at hand, else (on a first start)
+// the folder searched for want of a setting, else the last job sent. While
+// stopped the line says so, and still shows a trouble that stands.
 std::string StatusBoard::StatusLine() const {
+    const std::string trouble = Trouble();
+    if (m_now.stopped) {
+        return trouble.empty() ? std::string(u8"停止中") : u8"停止中。" + trouble;
+    }
+    if (!trouble.empty()) {
+        return trouble;
+    }
+    const std::string job = JobAtHand();
+    if (!job.empty()) {
+        return job;
+    }
+    if (!m_now.unsetFolder.empty()) {
+        return u8"検索位置が設定されていません。起動したフォルダー " + m_toUtf8(m_now.unsetFolder) +
+               u8" を探しています";
+    }
+    return m_lastSent;
+}
+
+std::string StatusBoard::JobAtHand() const {
+    if (m_now.job.empty()) {
+        return std::string();
+    }
+    switch (m_now.phase) {
+    case WorkerPhase::WaitingForCompanion:
+        return Name(m_now.job) + u8" の完了を待っています（" + Name(m_now.companion) + u8"）";
+    case WorkerPhase::WaitingForProducer:
+        return Name(m_now.job) + u8" の完了を待っています";
+    case WorkerPhase::Copying:
+    case WorkerPhase::Reading:
+        return Name(m_now.job) + u8" を出力しています";
+    case WorkerPhase::Idle:
+        break;
+    }
+    return std::string();
+}
+
+std::string StatusBoard::Trouble() const {
     if (m_now.folderUnreachable) {
         return u8"検索位置 " + m_toUtf8(m_now.folder) + u8" を開けません";
     }
@@ -121,7 +202,7 @@ std::string StatusBoard::StatusLine() const {
     if (m_now.recordFailed) {
         return u8"記録を書き込めません（出力は続けています）";
     }
-    return m_lastSent;
+    return std::string();
 }
 
 std::string StatusBoard::TroubleShort() const {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/RecordFiles.h"
@@ -30,6 +31,14 @@ struct StatusObservation {
     std::size_t strays = 0;     // files passed over because they cannot be opened
     std::string strayNameUtf8;  // one of them
     bool recordFailed = false;  // a line of the record could not be written
+    bool stopped = false;       // searching is stopped
+    WorkerPhase phase = WorkerPhase::Idle;  // where the running job is
+    // On a first start, before the search folder was ever set: the start
+    // folder that is searched meanwhile.
+    std::string unsetFolder;
+    // A header or footer left out is there again.
+    bool headerBack = false;
+    bool footerBack = false;
 };
 
 class StatusBoard {
@@ -38,7 +47,13 @@ public:
     void ConvertWith(platform::ToUtf8 toUtf8) { m_toUtf8 = toUtf8; }
 
     void Outcome(const JobOutcome& outcome, const platform::LocalTime& ended);
-    void Observe(const StatusObservation& now) { m_now = now; }
+    void Observe(const StatusObservation& now);
+    // The output could not be opened, and nobody has seen it open since.
+    bool OutputTroubleStands() const { return m_outputFailures > 0; }
+    // The output opened again (tried without a job): its trouble is over.
+    void OutputOpens();
+    bool HeaderMissing() const { return m_headerMissing; }
+    bool FooterMissing() const { return m_footerMissing; }
 
     // The status line (UTF-8): the most pressing trouble, or the last job sent.
     std::string StatusLine() const;
@@ -48,6 +63,8 @@ public:
 
 private:
     std::string Name(const std::string& path) const;  // the file name, UTF-8
+    std::string Trouble() const;                       // empty when none stands
+    std::string JobAtHand() const;                     // empty when none runs
 
     platform::ToUtf8 m_toUtf8;
     StatusObservation m_now;
@@ -65,6 +82,13 @@ private:
     bool m_footerMissing = false;
     std::string m_lastSent;
 };
+
+// Where a status line too long for one line is best broken: the byte offset
+// of the second line's start in `utf8`, at the last place Japanese allows a
+// break (after 、。）」 or a blank that follows no digit, before （「) whose
+// first line `fits`; 0 when
+// the whole line fits or no such place does.
+size_t SecondLineStart(const std::string& utf8, const std::function<bool(const std::string& line)>& fits);
 
 // Why an output could not be opened, in words.
 const char* OpenFailureText(platform::OpenFailure failure);

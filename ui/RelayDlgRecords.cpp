@@ -13,9 +13,26 @@
 #include "ui/RelayDlg.h"
 
 // Only a changed text is set, so the line does not flicker on every tick.
+// The line has room for two lines; one that does not fit on the first is
+// broken where Japanese allows, never inside a word as the control would.
 void CRelayDlg::ShowStatus(const std::string& utf8) {
-    const std::wstring text = Utf8ToWide(utf8.c_str());
     HWND status = ::GetDlgItem(m_hWnd, IDC_STATUS);
+    RECT area{};
+    ::GetClientRect(status, &area);
+    std::string lines = utf8;
+    if (HDC dc = ::GetDC(status)) {
+        const HGDIOBJ previous = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(status, WM_GETFONT, 0, 0)));
+        const size_t second = SecondLineStart(utf8, [&](const std::string& line) {
+            const std::wstring wide = Utf8ToWide(line.c_str());
+            SIZE size{};
+            return ::GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size) &&
+                   size.cx <= area.right - area.left;
+        });
+        if (second > 0) lines = utf8.substr(0, second) + "\r\n" + utf8.substr(second);
+        ::SelectObject(dc, previous);
+        ::ReleaseDC(status, dc);
+    }
+    const std::wstring text = Utf8ToWide(lines.c_str());
     const int length = ::GetWindowTextLengthW(status);
     std::wstring shown(static_cast<size_t>(length) + 1, L'\0');
     ::GetWindowTextW(status, &shown[0], length + 1);

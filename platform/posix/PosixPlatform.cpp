@@ -305,6 +305,24 @@ public:
         return std::make_unique<PosixFile>(std::move(fd));
     }
 
+    // A missing file whose folder is there would be made by the open.
+    OpenFailure TryOutput(const std::string& path) override {
+        const std::string native = posix::ToNativePath(path);
+        FileDescriptor fd = OpenRetrying(native.c_str(), O_RDWR | O_NONBLOCK);
+        if (fd.valid()) {
+            return LockExclusive(fd) ? OpenFailure::None : OpenFailure::Busy;
+        }
+        if (errno != ENOENT) {
+            return FailureOf(errno);
+        }
+        const size_t slash = native.rfind('/');
+        struct stat st;
+        return stat(slash == std::string::npos ? "." : native.substr(0, slash + 1).c_str(), &st) == 0 &&
+                       S_ISDIR(st.st_mode)
+                   ? OpenFailure::None
+                   : OpenFailure::NotFound;
+    }
+
     std::unique_ptr<File> OpenSource(const std::string& path) override {
         FileDescriptor fd = OpenRetrying(posix::ToNativePath(path).c_str(), O_RDONLY);
         if (!fd.valid()) {

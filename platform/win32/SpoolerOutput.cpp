@@ -133,6 +133,12 @@ std::wstring FindInstalledPrinter(const std::string& output) {
     return std::wstring();
 }
 
+OpenFailure TrySpooledOutput(const std::wstring& printer) {
+    PrinterHandle handle;
+    if (OpenPrinterW(const_cast<wchar_t*>(printer.c_str()), handle.Put(), nullptr)) return OpenFailure::None;
+    return SpoolerFailureOf(GetLastError());
+}
+
 std::unique_ptr<File> OpenSpooledOutput(const std::wstring& printer,
                                         const std::string& documentName, OpenFailure* failure) {
     auto file = std::make_unique<SpooledFile>();

@@ -17,6 +17,9 @@ std::vector<std::wstring> InstalledPrinters();
 // page) without regard to case, as the spooler spells it; empty when none does.
 std::wstring FindInstalledPrinter(const std::string& output);
 
+// Whether the printer can be opened now; no document is started.
+OpenFailure TrySpooledOutput(const std::wstring& printer);
+
 // Starts one RAW print job named `documentName` on `printer`. Nothing is
 // printed until Finish succeeds; a job left unfinished is aborted.
 std::unique_ptr<File> OpenSpooledOutput(const std::wstring& printer,

@@ -382,6 +382,21 @@ public:
         return file;
     }
 
+    // As OpenOutput opens it, but never creating: a missing file with a folder
+    // part is fine when its folder is there.
+    OpenFailure TryOutput(const std::string& path) override {
+        const std::wstring printer = FindInstalledPrinter(path);
+        if (!printer.empty()) return TrySpooledOutput(printer);
+        const KernelHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (file) return OpenFailure::None;
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND && HasFolderPart(path)) {
+            const DWORD attributes = GetFileAttributesA(FolderPart(path).c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return OpenFailure::None;
+        }
+        return FailureOf(error);
+    }
+
     std::unique_ptr<File> OpenSource(const std::string& path) override {
         return WrapOpened(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, 0, nullptr));

@@ -205,7 +205,7 @@ TEST_F(RelayEngineTest, RunButtonStartsAndStopsTheSearch) {
 
     engine.OnOK();
     Log stop = Stopping();
-    stop.insert(stop.end(), {"EnableRun", "Caption 検索開始", "KillTimer 1"});
+    stop.insert(stop.end(), {"EnableRun", "Caption 検索開始", "KillTimer 1", "Status 停止中"});
     EXPECT_EQ(stop, view.Take());
     EXPECT_EQ(Stopped, engine.m_nRunState);
 }
@@ -332,7 +332,7 @@ TEST_F(RelayEngineTest, ExitCommandStopsTheSearchThenEndsTheWindow) {
     view.minimized = true;
     engine.ExitCommand();
     Log expected = Stopping();
-    expected.insert(expected.end(), {"EnableRun", "Caption 検索開始", "KillTimer 1", "SaveFields", "ReadSlider",
+    expected.insert(expected.end(), {"EnableRun", "Caption 検索開始", "KillTimer 1", "Status 停止中", "SaveFields", "ReadSlider",
                                      "IsMinimized", "RemoveTrayIcon", "EndDialog"});
     EXPECT_EQ(expected, view.Take());
     EXPECT_EQ(6, engine.m_nPriority);
@@ -351,15 +351,15 @@ TEST_F(RelayEngineTest, ExitActionAcceptsSearchingDirectly) {
 TEST_F(RelayEngineTest, StrayTicksOnlyKillTheirTimer) {
     engine.OnTimer(kSearchTimer);  // Stopped
     engine.OnTimer(7);
-    EXPECT_EQ((Log{"KillTimer 1", "KillTimer 7"}), view.Take());
+    EXPECT_EQ((Log{"KillTimer 1", "Status 停止中", "KillTimer 7"}), view.Take());
     EXPECT_TRUE(fs.searched.empty());
 }
 
 TEST_F(RelayEngineTest, FirstRefreshShowsTheWindowAtItsPlace) {
     engine.m_rectWindow = {10, 20, 310, 220};
     engine.OnTimer(kDisplayTimer);
-    EXPECT_EQ((Log{"KillTimer 2", "SaveFields", "ShowWindow", "MoveWindowTo 10,20,310,220", "LoadFields",
-                   "SetTimer 2 5000"}),
+    EXPECT_EQ((Log{"KillTimer 2", "SaveFields", "Status 停止中", "ShowWindow", "MoveWindowTo 10,20,310,220",
+                   "LoadFields", "SetTimer 2 5000"}),
               view.Take());
     EXPECT_EQ("0", engine.m_strFileCount);
     EXPECT_EQ("0", engine.m_strByteCount);
@@ -372,7 +372,8 @@ TEST_F(RelayEngineTest, FirstRefreshShowsTheWindowAtItsPlace) {
 TEST_F(RelayEngineTest, FirstRefreshOfAnIconicWindowHidesIt) {
     engine.m_bIconic = 1;
     engine.OnTimer(kDisplayTimer);
-    EXPECT_EQ((Log{"KillTimer 2", "SaveFields", "HideWindow", "MinimizeWindow", "LoadFields", "SetTimer 2 5000"}),
+    EXPECT_EQ((Log{"KillTimer 2", "SaveFields", "Status 停止中", "HideWindow", "MinimizeWindow", "LoadFields",
+                   "SetTimer 2 5000"}),
               view.Take());
 }
 
@@ -508,6 +509,34 @@ TEST_F(RelayEngineTest, EventsWakeTheSearchAndAQuietWatchedFolderCostsNothing) {
     EXPECT_GT(searchesInATick(), 0u);
     clock.now += 2;
     EXPECT_GT(searchesInATick(), 0u);
+}
+
+// While the output cannot be opened, each tick tries it without a job and
+// takes no job up: the state stays Searching, the counter stays, and only
+// once the output opens does the job start and the trouble leave the line.
+TEST_F(RelayEngineTest, NoJobIsTakenUpWhileTheOutputCannotBeOpened) {
+    fs.jobs["C:\\OUT\\JOB1.GLF"] = "J";
+    StartJob();
+    threads.RunPending();  // the worker finds the output missing
+    engine.OnEvent(RelayEvent::WorkerEnded);
+    fs.listings["C:\\OUT\\*.GLF"] = {testing_support::FileEntry("JOB1.GLF")};
+    for (int tick = 0; tick < 3; ++tick) {
+        clock.now += 2;
+        engine.OnTimer(kSearchTimer);
+        EXPECT_EQ(Searching, engine.m_nRunState);
+        EXPECT_TRUE(threads.pending.empty());
+    }
+    EXPECT_EQ(1u, engine.m_nFileCount);
+    const Log log = view.Take();
+    EXPECT_NE(std::find(log.begin(), log.end(), "Trouble 出力先を開けません"), log.end());
+    EXPECT_EQ("SetTimer 1 2000", log.back());
+
+    fs.outputFailure = platform::OpenFailure::None;  // switched on again
+    view.Take();
+    engine.OnTimer(kSearchTimer);
+    EXPECT_EQ(Outputting, engine.m_nRunState);
+    EXPECT_EQ(2u, engine.m_nFileCount);
+    EXPECT_NE(std::find(view.log.begin(), view.log.end(), "NoTrouble "), view.log.end());
 }
 
 }  // namespace

@@ -70,4 +70,64 @@ TEST(StatusBoard, ShowsTheMostPressingTroubleThenTheLastJobSent) {
     EXPECT_EQ(u8"検索位置 N:\\JOBS を開けません", board.StatusLine());
 }
 
+// Without a trouble the line tells the job at hand, a first start's folder,
+// or the last job sent; stopped, it says so and keeps a standing trouble;
+// an output that opens again and a header that is back clear theirs.
+TEST(StatusBoard, TellsThePresent) {
+    StatusBoard board(Same);
+    StatusObservation seen;
+    seen.output = "LPT1";
+    seen.header = "C:\\H.BIN";
+    seen.unsetFolder = "C:\\ZIP";
+    board.Observe(seen);
+    EXPECT_EQ(u8"検索位置が設定されていません。起動したフォルダー C:\\ZIP を探しています", board.StatusLine());
+    seen.job = "C:\\ZIP\\JOB.GLF";
+    seen.companion = "C:\\ZIP\\JOB.OFI";
+    seen.phase = WorkerPhase::WaitingForCompanion;
+    board.Observe(seen);
+    EXPECT_EQ(u8"JOB.GLF の完了を待っています（JOB.OFI）", board.StatusLine());
+    seen.phase = WorkerPhase::Reading;
+    board.Observe(seen);
+    EXPECT_EQ(u8"JOB.GLF を出力しています", board.StatusLine());
+
+    JobOutcome headless = Outcome(JobResult::NoHeaderFooter);
+    headless.headerMissing = true;
+    board.Outcome(headless, At(8, 0, 0));
+    board.Outcome(Outcome(JobResult::OutputUnopenable), At(8, 0, 2));
+    EXPECT_TRUE(board.OutputTroubleStands());
+    seen = StatusObservation();
+    seen.output = "LPT1";
+    seen.header = "C:\\H.BIN";
+    seen.stopped = true;
+    board.Observe(seen);
+    EXPECT_EQ(u8"停止中。出力先 LPT1 を開けません（08:00 から 1 回）", board.StatusLine());
+    board.OutputOpens();
+    board.Observe(seen);
+    EXPECT_EQ(u8"停止中。ヘッダーファイル C:\\H.BIN を開けません（ヘッダーなしで出力しました）", board.StatusLine());
+    seen.headerBack = true;
+    board.Observe(seen);
+    EXPECT_EQ(u8"停止中", board.StatusLine());
+    EXPECT_FALSE(board.HasTrouble());
+}
+
+// A line too long for one line breaks at the last place Japanese allows whose
+// first line fits, never inside a word.
+TEST(StatusBoard, BreaksALongLineWhereJapaneseAllows) {
+    const auto within = [](size_t characters) {
+        return [characters](const std::string& line) {
+            size_t count = 0;
+            for (unsigned char c : line) count += (c & 0xC0) != 0x80;
+            return count <= characters;
+        };
+    };
+    const std::string stuck = u8"JOB.GLF を削除できません。1 回だけ出力しました。手で削除してください";
+    EXPECT_EQ(0u, SecondLineStart(stuck, within(100)));
+    EXPECT_EQ(stuck.find(u8"手"), SecondLineStart(stuck, within(30)));
+    EXPECT_EQ(stuck.find(u8"1 回"), SecondLineStart(stuck, within(20))) << "a number keeps its counter";
+    EXPECT_EQ(stuck.find(u8"を削除"), SecondLineStart(stuck, within(12)));
+    const std::string bytes = u8"12:03:15  JOB1.GLF を出力しました（1,234 バイト）";
+    EXPECT_EQ(bytes.find(u8"（"), SecondLineStart(bytes, within(30)));
+    EXPECT_EQ(0u, SecondLineStart(u8"ジョブファイル", within(3))) << "no place to break";
+}
+
 }  // namespace

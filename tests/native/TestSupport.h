@@ -119,8 +119,35 @@ public:
                                                platform::OpenFailure*) override {
         return nullptr;
     }
+    platform::OpenFailure TryOutput(const std::string&) override { return outputFailure; }
     std::unique_ptr<platform::File> OpenSource(const std::string&) override { return nullptr; }
-    std::unique_ptr<platform::File> OpenJob(const std::string&) override { return nullptr; }
+    // A job of `jobs` opens as its bytes; nothing else opens.
+    class MemoryFile : public platform::File {
+    public:
+        explicit MemoryFile(std::string bytes) : m_bytes(std::move(bytes)) {}
+        bool Read(void* buffer, uint32_t size, uint32_t* bytesRead) override {
+            *bytesRead = static_cast<uint32_t>(m_bytes.copy(static_cast<char*>(buffer), size, m_at));
+            m_at += *bytesRead;
+            return true;
+        }
+        bool Write(const void*, uint32_t, uint32_t* bytesWritten) override {
+            *bytesWritten = 0;
+            return false;
+        }
+        void TruncateIfDiskFile() override {}
+        bool Identify(platform::FileIdentity* identity) override {
+            identity->size = m_bytes.size();
+            return true;
+        }
+
+    private:
+        std::string m_bytes;
+        size_t m_at = 0;
+    };
+    std::unique_ptr<platform::File> OpenJob(const std::string& path) override {
+        const auto job = jobs.find(path);
+        return job != jobs.end() ? std::make_unique<MemoryFile>(job->second) : nullptr;
+    }
     bool Identify(const std::string&, platform::FileIdentity*) override { return false; }
     bool IsMissing(const std::string&) override { return true; }
     bool SameFile(const std::string& a, const std::string& b) override {
@@ -149,8 +176,10 @@ public:
     std::map<std::string, std::vector<platform::DirEntry>> folders;
     std::map<std::string, platform::Probe> probeAnswers;
     std::map<std::string, platform::FileKind> kinds;
+    std::map<std::string, std::string> jobs;
     std::vector<std::string> searched;
     std::vector<std::string> probed;
+    platform::OpenFailure outputFailure = platform::OpenFailure::NotFound;
     bool watchable = true;
     bool watchHealthy = true;
     std::vector<std::string> watched;
@@ -235,6 +264,7 @@ public:
         auto file = real.OpenOutput(path, document, failure);
         return file ? std::make_unique<FaultyOutput>(std::move(file), writeFaults) : nullptr;
     }
+    platform::OpenFailure TryOutput(const std::string& path) override { return real.TryOutput(path); }
     std::unique_ptr<platform::File> OpenSource(const std::string& path) override {
         if (unopenableSources.count(path)) {
             return nullptr;
