@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 
 #include "framework/BitmapButton.h"
@@ -31,6 +32,10 @@ public:
     const RelayEngine& Engine() const { return m_engine; }
     // The section's record folder (UTF-8), empty when there is no place for it.
     std::string RecordFolderPath() const;
+    // Stores what start-up stores after the window has ended. Windows may end
+    // the process as soon as the session's end has been announced, before
+    // the window has ended, so this runs then.
+    void StoreAtSessionEnd(std::function<void()> store) { m_storeAtSessionEnd = std::move(store); }
 
     CEdit m_editFolder;
     CSliderCtrl m_sliderPriority;
@@ -70,6 +75,7 @@ private:
     LRESULT OnTaskbarCreated(WPARAM wParam, LPARAM lParam);
     LRESULT OnWindowPosChanging(WPARAM wParam, LPARAM lParam);
     LRESULT OnQueryOpen(WPARAM wParam, LPARAM lParam);
+    LRESULT OnEndSession(WPARAM wParam, LPARAM lParam);
     void OnBrowseHeader();
     void OnBrowseFooter();
     void OnBrowseFolder();
@@ -104,12 +110,14 @@ private:
     void WaitUntil(const std::function<bool()>& done, unsigned pollMs) override;
     void ShowStatus(const std::string& utf8) override;
     void ShowTrouble(bool trouble, const std::string& shortUtf8) override;
+    void WithdrawRestart() override;
     void RemoveTrayIcon() override;
     void EndDialog() override;
     CWnd& Control(SettingControl control);
     void MoveFocusFrom(HWND control);
 
     RelayEngine m_engine;
+    std::function<void()> m_storeAtSessionEnd;
 
     // Set by a start minimised: the dialog manager shows a modal dialog once
     // its queue first goes idle, which may come after the first display tick

@@ -59,6 +59,7 @@ public:
     void ShowTrouble(bool trouble, const std::string& shortUtf8) override {
         log.push_back((trouble ? "Trouble " : "NoTrouble ") + shortUtf8);
     }
+    void WithdrawRestart() override { log.push_back("WithdrawRestart"); }
     void RemoveTrayIcon() override { log.push_back("RemoveTrayIcon"); }
     void EndDialog() override { log.push_back("EndDialog"); }
 
@@ -317,8 +318,8 @@ TEST_F(RelayEngineTest, ExitCommandStopsTheSearchThenEndsTheWindow) {
     view.minimized = true;
     engine.ExitCommand();
     Log expected = Stopping();
-    expected.insert(expected.end(), {"EnableRun", "Caption 検索開始", "KillTimer 1", "SaveFields", "ReadSlider",
-                                     "IsMinimized", "RemoveTrayIcon", "EndDialog"});
+    expected.insert(expected.end(), {"EnableRun", "Caption 検索開始", "KillTimer 1", "WithdrawRestart", "SaveFields",
+                                     "ReadSlider", "IsMinimized", "RemoveTrayIcon", "EndDialog"});
     EXPECT_EQ(expected, view.Take());
     EXPECT_EQ(6, engine.m_nPriority);
     EXPECT_EQ(1, engine.m_bIconic);
@@ -328,7 +329,8 @@ TEST_F(RelayEngineTest, ExitActionAcceptsSearchingDirectly) {
     StartSearching();
     engine.m_bIconic = 1;
     engine.OnCancel();
-    EXPECT_EQ((Log{"SaveFields", "ReadSlider", "IsMinimized", "RemoveTrayIcon", "EndDialog"}), view.Take());
+    EXPECT_EQ((Log{"WithdrawRestart", "SaveFields", "ReadSlider", "IsMinimized", "RemoveTrayIcon", "EndDialog"}),
+              view.Take());
     EXPECT_EQ(0, engine.m_bIconic);
     EXPECT_EQ(Searching, engine.m_nRunState);
 }
