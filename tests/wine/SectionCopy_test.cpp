@@ -3,9 +3,11 @@
 // Varnow.exe; and the restart registration that brings a copy back.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <thread>
 
 #include "app/SectionCopy.h"
+#include "framework/Handles.h"
 #include "tests/wine/VarnowDriver.h"
 
 using namespace e2e;
@@ -114,7 +116,7 @@ TEST_F(RestartRegistration, MadeWithTheSectionAndWithdrawnOnlyByTheOperator) {
         ASSERT_TRUE(window) << operatorExits;
         DWORD process = 0;
         GetWindowThreadProcessId(window, &process);
-        HANDLE handle = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process);
+        const UniqueHandle<KernelHandleTraits> handle(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process));
         ASSERT_TRUE(handle);
         if (operatorExits) {
             PostMessageW(window, WM_COMMAND, 32773, 0);  // the tray menu's Exit
@@ -126,10 +128,9 @@ TEST_F(RestartRegistration, MadeWithTheSectionAndWithdrawnOnlyByTheOperator) {
             DWORD type = 0;
             std::string bytes;
             EXPECT_TRUE(section->Read("Priority", &type, &bytes));
-            TerminateProcess(handle, 0);  // as Windows does once the session ends
+            TerminateProcess(handle.get(), 0);  // as Windows does once the session ends
         }
-        EXPECT_EQ(WaitForSingleObject(handle, 15000), WAIT_OBJECT_0);
-        CloseHandle(handle);
+        EXPECT_EQ(WaitForSingleObject(handle.get(), 15000), WAIT_OBJECT_0);
         const std::string written = ReadFileBytes(log);
         EXPECT_NE(written.find("RegisterApplicationRestart (L\"Copy_Restart\",0)"), std::string::npos)
             << written;
