@@ -105,6 +105,7 @@ std::wstring SectionCopyName(const std::string& section) {
 SectionCopy::SectionCopy(const std::string& section) {
     const std::wstring name = SectionCopyName(section);
     if (name.empty()) return;
+    ::SetLastError(ERROR_SUCCESS);  // the one sign of which copy came first follows
     m_object.reset(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                         sizeof(LONG), name.c_str()));
     if (!m_object) return;
