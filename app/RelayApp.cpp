@@ -2,8 +2,10 @@
 
 #include <memory>
 
+#include "app/SectionCopy.h"
 #include "app/SectionName.h"
 #include "framework/RegistryUndeletableStore.h"
+#include "framework/Text.h"
 #include "platform/TextCodec.h"
 #include "ui/RelayDlg.h"
 
@@ -21,17 +23,29 @@ AppCommandTable CRelayApp::GetCommandTable() const {
 }
 
 // The window is the process's only message loop. The settings are read once
-// before it opens and written once after it has ended, however it ended.
+// before it opens and written once after it has ended, however it ended, or
+// when Windows ends the session.
 BOOL CRelayApp::InitInstance() {
     SetRegistryKey("Brenholt");
+    const std::string section = DeriveSectionName(::GetCommandLineA(), platform::IsLeadByteSystem);
+    // A second copy of the section leaves everything to the first, before it
+    // reads a setting or opens the record.
+    const SectionCopy copy(section);
+    if (!copy.IsOnlyCopy()) {
+        copy.ShowOtherCopy();
+        return FALSE;
+    }
+    // Windows brings the same copy back after a crash, a hang or an update
+    // restart; only the operator's exit withdraws this.
+    ::RegisterApplicationRestart(AnsiToWide(section).c_str(), 0);
+
     CRelayDlg dlg;
     RelayEngine& relay = dlg.Engine();
-    relay.m_strProfile = DeriveSectionName(::GetCommandLineA(), platform::IsLeadByteSystem);
+    relay.m_strProfile = section;
     char folder[MAX_PATH] = "";
     const DWORD length = ::GetCurrentDirectoryA(MAX_PATH, folder);
     relay.m_strFolder.assign(folder, length < MAX_PATH ? length : 0);
 
-    const std::string& section = relay.m_strProfile;
     relay.m_bIconic = GetProfileInt(section, "Iconic", 0);
     // No folder can be called "*": read back, it says the section has none yet.
     const std::string findpos = GetProfileString(section, "Findpos", "*");
@@ -55,11 +69,17 @@ BOOL CRelayApp::InitInstance() {
     }
     relay.KeepRecordIn(platform::AnsiToUtf8, dlg.RecordFolderPath());
 
+    dlg.StoreAtSessionEnd([this, &relay] { Store(relay); });
     m_pMainWnd = &dlg;
     dlg.DoModal();
     m_pMainWnd = nullptr;
-    relay.CloseRecord();
+    Store(relay);
+    return FALSE;
+}
 
+void CRelayApp::Store(RelayEngine& relay) const {
+    relay.CloseRecord();
+    const std::string& section = relay.m_strProfile;
     WriteProfileInt(section, "Iconic", relay.m_bIconic);
     WriteProfileString(section, "Findpos", relay.m_strFolder);
     WriteProfileString(section, "Output", relay.m_strOutput);
@@ -70,5 +90,4 @@ BOOL CRelayApp::InitInstance() {
     WriteProfileInt(section, "Priority", relay.m_nPriority);
     WriteProfileInt(section, "Record", relay.m_bRecord);
     WriteProfileInt(section, "RecordDays", static_cast<int>(relay.m_nRecordDays));
-    return FALSE;
 }

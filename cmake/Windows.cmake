@@ -47,8 +47,10 @@ file(GLOB WINE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*.c
 if(WINE_TEST_SOURCES)
   add_executable(wine_tests ${WINE_TEST_SOURCES})
   target_link_libraries(wine_tests PRIVATE win_framework gtest gtest_main)
-  # The tray icon is tested in-process, with the program's menu, icons and strings.
-  target_sources(wine_tests PRIVATE ${CMAKE_SOURCE_DIR}/ui/TrayIcon.cpp ${CMAKE_SOURCE_DIR}/res/Varnow.rc)
+  # The tray icon and the one-copy object are tested in-process, with the
+  # program's menu, icons and strings.
+  target_sources(wine_tests PRIVATE ${CMAKE_SOURCE_DIR}/ui/TrayIcon.cpp ${CMAKE_SOURCE_DIR}/app/SectionCopy.cpp
+                                    ${CMAKE_SOURCE_DIR}/res/Varnow.rc)
   target_compile_definitions(wine_tests PRIVATE VARNOW_BIN_DIR="${CMAKE_BINARY_DIR}"
                                                 VARNOW_VERSION="${PROJECT_VERSION}")
   target_link_libraries(wine_tests PRIVATE version)

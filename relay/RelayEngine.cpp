@@ -107,15 +107,22 @@ void RelayEngine::CancelOutput() {
     m_bCancelling = false;
 }
 
+// Every way here is the operator's: Windows ending the session never comes
+// this way, so the program comes back after an update restart.
 void RelayEngine::OnCancel() {
     if (m_nRunState != Searching && m_nRunState != Stopped) {
         return;  // never leave a running output behind; the exit command cancels it first
     }
+    m_view.WithdrawRestart();
+    TakeSettingsFromWindow();
+    m_view.RemoveTrayIcon();
+    m_view.EndDialog();
+}
+
+void RelayEngine::TakeSettingsFromWindow() {
     m_view.SaveFields();
     m_nPriority = m_view.ReadSliderPosition();
     m_bIconic = m_view.IsMinimized() ? 1 : 0;
-    m_view.RemoveTrayIcon();
-    m_view.EndDialog();
 }
 
 void RelayEngine::ExitCommand() {

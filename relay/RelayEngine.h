@@ -49,6 +49,9 @@ public:
     void ResetCounters();
     void OnOK();      // the run-button action
     void OnCancel();  // the exit action
+    // Reads the settings the window holds (fields, slider, minimised state)
+    // back, at every exit and when Windows ends the session.
+    void TakeSettingsFromWindow();
     void ExitCommand();
     void OnTimer(unsigned id);
     // What the worker and the folder's watch report, on the interface thread.

@@ -49,6 +49,8 @@ public:
     // While `trouble` holds, the tray icon shows its warning variant and its
     // tooltip the few words of `shortUtf8`; false brings the usual icon back.
     virtual void ShowTrouble(bool trouble, const std::string& shortUtf8) = 0;
+    // The operator ends the program: Windows is not to start it again.
+    virtual void WithdrawRestart() = 0;
     // Removes the tray icon and ends the modal run of the window.
     virtual void RemoveTrayIcon() = 0;
     virtual void EndDialog() = 0;

@@ -9,9 +9,8 @@
 
 namespace {
 
-// The version line of the string table is kept by hand; this one is read
-// from the version resource, which the build fills in from the project's
-// version. Empty when the resource cannot be read.
+// The full version, read from the version resource, and which of the two
+// builds runs. Empty when the resource cannot be read.
 std::wstring FullVersionLine() {
     wchar_t path[MAX_PATH] = L"";
     const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -30,7 +29,8 @@ std::wstring FullVersionLine() {
     const auto* info = static_cast<const VS_FIXEDFILEINFO*>(block);
     return L"バージョン " + std::to_wstring(HIWORD(info->dwFileVersionMS)) + L"." +
            std::to_wstring(LOWORD(info->dwFileVersionMS)) + L"." +
-           std::to_wstring(HIWORD(info->dwFileVersionLS));
+           std::to_wstring(HIWORD(info->dwFileVersionLS)) +
+           (sizeof(void*) == 8 ? L"（64 ビット）" : L"（32 ビット）");
 }
 
 }  // namespace

@@ -36,6 +36,7 @@ MessageTable CRelayDlg::GetMessageTable() const {
         BindMessage(WM_WINDOWPOSCHANGING, &CRelayDlg::OnWindowPosChanging),
         BindMessage(WM_QUERYOPEN, &CRelayDlg::OnQueryOpen),
         BindMessage(WM_RELAY_EVENT, &CRelayDlg::OnRelayEvent),
+        BindMessage(WM_ENDSESSION, &CRelayDlg::OnEndSession),
         BindMessage(taskbarCreated, &CRelayDlg::OnTaskbarCreated),
     };
     // Without a registered number the last binding would catch WM_NULL.
@@ -250,3 +251,15 @@ LRESULT CRelayDlg::OnWindowPosChanging(WPARAM, LPARAM lParam) {
 }
 
 LRESULT CRelayDlg::OnQueryOpen(WPARAM, LPARAM) { return m_bHoldHidden ? FALSE : Default(); }
+
+// Windows ending the session is no exit of the operator's: the restart
+// registration stays, so the copy comes back after an update restart. The
+// process may be ended as soon as this returns, so the settings are stored
+// now, and no new job starts that could not be finished.
+LRESULT CRelayDlg::OnEndSession(WPARAM wParam, LPARAM) {
+    if (!wParam) return 0;
+    ::KillTimer(m_hWnd, kSearchTimer);
+    m_engine.TakeSettingsFromWindow();
+    if (m_storeAtSessionEnd) m_storeAtSessionEnd();
+    return 0;
+}

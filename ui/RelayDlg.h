@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 
 #include "framework/BitmapButton.h"
@@ -34,6 +35,10 @@ public:
     const RelayEngine& Engine() const { return m_engine; }
     // The section's record folder (UTF-8), empty when there is no place for it.
     std::string RecordFolderPath() const;
+    // Stores what start-up stores after the window has ended. Windows may end
+    // the process as soon as the session's end has been announced, before
+    // the window has ended, so this runs then.
+    void StoreAtSessionEnd(std::function<void()> store) { m_storeAtSessionEnd = std::move(store); }
 
     CEdit m_editFolder;
     CSliderCtrl m_sliderPriority;
@@ -74,6 +79,7 @@ private:
     LRESULT OnWindowPosChanging(WPARAM wParam, LPARAM lParam);
     LRESULT OnQueryOpen(WPARAM wParam, LPARAM lParam);
     LRESULT OnRelayEvent(WPARAM wParam, LPARAM lParam);
+    LRESULT OnEndSession(WPARAM wParam, LPARAM lParam);
     void OnBrowseHeader();
     void OnBrowseFooter();
     void OnBrowseFolder();
@@ -108,6 +114,7 @@ private:
     void WaitUntil(const std::function<bool()>& done, unsigned pollMs) override;
     void ShowStatus(const std::string& utf8) override;
     void ShowTrouble(bool trouble, const std::string& shortUtf8) override;
+    void WithdrawRestart() override;
     void RemoveTrayIcon() override;
     void EndDialog() override;
     std::function<void()> EventPoster(RelayEvent event) override;
@@ -115,6 +122,7 @@ private:
     void MoveFocusFrom(HWND control);
 
     RelayEngine m_engine;
+    std::function<void()> m_storeAtSessionEnd;
 
     // Set by a start minimised: the dialog manager shows a modal dialog once
     // its queue first goes idle, which may come after the first display tick

@@ -125,6 +125,8 @@ void CRelayDlg::WaitUntil(const std::function<bool()>& done, unsigned pollMs) {
     if (quit) ::PostQuitMessage(static_cast<int>(exitCode));
 }
 
+void CRelayDlg::WithdrawRestart() { ::UnregisterApplicationRestart(); }
+
 void CRelayDlg::RemoveTrayIcon() { m_pTray.reset(); }
 
 void CRelayDlg::EndDialog() { CDialog::EndDialog(IDCANCEL); }

@@ -30,7 +30,7 @@ void CTrayIcon::LoadTip(UINT tipId) {
     ComposeTip();
 }
 
-// "Varnow Ver1.1 - LABEL", and the trouble on a line of its own. A tooltip
+// "Varnow Ver1.3 - LABEL", and the trouble on a line of its own. A tooltip
 // too long for the record loses its end, never half a double-byte character.
 void CTrayIcon::ComposeTip() {
     std::string tip = m_strTip;

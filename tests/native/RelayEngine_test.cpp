@@ -60,6 +60,7 @@ public:
     void ShowTrouble(bool trouble, const std::string& shortUtf8) override {
         log.push_back((trouble ? "Trouble " : "NoTrouble ") + shortUtf8);
     }
+    void WithdrawRestart() override { log.push_back("WithdrawRestart"); }
     void RemoveTrayIcon() override { log.push_back("RemoveTrayIcon"); }
     void EndDialog() override { log.push_back("EndDialog"); }
     // Posted events wait here until the test hands them to the engine, as the
@@ -332,8 +333,8 @@ TEST_F(RelayEngineTest, ExitCommandStopsTheSearchThenEndsTheWindow) {
     view.minimized = true;
     engine.ExitCommand();
     Log expected = Stopping();
-    expected.insert(expected.end(), {"EnableRun", "Caption 検索開始", "KillTimer 1", "Status 停止中", "SaveFields", "ReadSlider",
-                                     "IsMinimized", "RemoveTrayIcon", "EndDialog"});
+    expected.insert(expected.end(), {"EnableRun", "Caption 検索開始", "KillTimer 1", "Status 停止中", "WithdrawRestart",
+                                     "SaveFields", "ReadSlider", "IsMinimized", "RemoveTrayIcon", "EndDialog"});
     EXPECT_EQ(expected, view.Take());
     EXPECT_EQ(6, engine.m_nPriority);
     EXPECT_EQ(1, engine.m_bIconic);
@@ -343,7 +344,8 @@ TEST_F(RelayEngineTest, ExitActionAcceptsSearchingDirectly) {
     StartSearching();
     engine.m_bIconic = 1;
     engine.OnCancel();
-    EXPECT_EQ((Log{"SaveFields", "ReadSlider", "IsMinimized", "RemoveTrayIcon", "EndDialog"}), view.Take());
+    EXPECT_EQ((Log{"WithdrawRestart", "SaveFields", "ReadSlider", "IsMinimized", "RemoveTrayIcon", "EndDialog"}),
+              view.Take());
     EXPECT_EQ(0, engine.m_bIconic);
     EXPECT_EQ(Searching, engine.m_nRunState);
 }

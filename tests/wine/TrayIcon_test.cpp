@@ -66,7 +66,7 @@ TEST_F(TrayIconTest, RecordStartsInItsFirstFormWithTheVersionAsTooltip) {
     EXPECT_EQ(tray.m_nid.cbSize, 88u);
 #endif
     EXPECT_EQ(tray.m_nid.uID, 129u);
-    EXPECT_STREQ(tray.m_nid.szTip, "Varnow Ver1.1");
+    EXPECT_STREQ(tray.m_nid.szTip, "Varnow Ver1.3");
     EXPECT_EQ(tray.m_nid.hIcon, nullptr);
 
     CTrayIcon untitled(IDI_TRAY, 4711);
@@ -88,7 +88,7 @@ TEST_F(TrayIconTest, IconIsAddedModifiedAndRemoved) {
     ASSERT_TRUE(tray.SetTrayIcon(IDR_MAINFRAME, 0));
     EXPECT_NE(tray.m_nid.hIcon, nullptr);
     EXPECT_NE(tray.m_nid.hIcon, trayIcon);
-    EXPECT_STREQ(tray.m_nid.szTip, "Varnow Ver1.1");  // 0 kept the tooltip
+    EXPECT_STREQ(tray.m_nid.szTip, "Varnow Ver1.3");  // 0 kept the tooltip
 
     EXPECT_TRUE(tray.AddAgain());
     EXPECT_NE(tray.m_nid.hIcon, nullptr);
@@ -116,7 +116,7 @@ TEST_F(TrayIconTest, ATroubleShowsTheWarningIconAndItsWordsUntilItClears) {
     EXPECT_EQ(tray.m_nid.hIcon, nullptr);
     EXPECT_TRUE(tray.ShowTrouble(false, ""));
     ASSERT_TRUE(tray.SetTrayIcon(IDI_TRAY, IDS_VERSION));
-    EXPECT_STREQ(tray.m_nid.szTip, "Varnow Ver1.1 - LABEL");
+    EXPECT_STREQ(tray.m_nid.szTip, "Varnow Ver1.3 - LABEL");
     const HICON usual = tray.m_nid.hIcon;
     ASSERT_EQ(usual, SmallIcon(IDI_TRAY));
 
@@ -125,30 +125,30 @@ TEST_F(TrayIconTest, ATroubleShowsTheWarningIconAndItsWordsUntilItClears) {
     EXPECT_EQ(tray.m_nid.hIcon, SmallIcon(IDI_TRAY_WARNING));
     EXPECT_NE(tray.m_nid.hIcon, usual);
     EXPECT_EQ(tray.m_nid.uFlags, UINT{NIF_ICON | NIF_TIP | NIF_MESSAGE});
-    EXPECT_EQ(std::string(tray.m_nid.szTip), "Varnow Ver1.1 - LABEL\n" + trouble);
+    EXPECT_EQ(std::string(tray.m_nid.szTip), "Varnow Ver1.3 - LABEL\n" + trouble);
 
     ASSERT_TRUE(tray.ShowTrouble(false, trouble));
     EXPECT_EQ(tray.m_nid.hIcon, usual);
-    EXPECT_STREQ(tray.m_nid.szTip, "Varnow Ver1.1 - LABEL");
+    EXPECT_STREQ(tray.m_nid.szTip, "Varnow Ver1.3 - LABEL");
 
     // The default section is not named, whatever its case.
     tray.SetSection("varnow");
     ASSERT_TRUE(tray.ShowTrouble(true, trouble));
-    EXPECT_EQ(std::string(tray.m_nid.szTip), "Varnow Ver1.1\n" + trouble);
+    EXPECT_EQ(std::string(tray.m_nid.szTip), "Varnow Ver1.3\n" + trouble);
 }
 
 TEST_F(TrayIconTest, ALongTooltipIsCutBetweenCharactersWithinTheFirstFormsLimit) {
     CTrayIcon tray(IDI_TRAY, IDS_VERSION);
-    tray.SetSection("LABEL");  // "Varnow Ver1.1 - LABEL\n": 22 bytes, then double-byte ones
+    tray.SetSection("LABEL");  // "Varnow Ver1.3 - LABEL\n": 22 bytes, then double-byte ones
     const std::string trouble = WideToAnsi(std::wstring(30, L'紙'));
     ASSERT_EQ(trouble.size(), 60u);
     tray.ShowTrouble(true, trouble);
     const std::string tip = tray.m_nid.szTip;
-    EXPECT_EQ(tip, "Varnow Ver1.1 - LABEL\n" + trouble.substr(0, 40));
+    EXPECT_EQ(tip, "Varnow Ver1.3 - LABEL\n" + trouble.substr(0, 40));
 
     tray.SetSection(std::string(70, 'S'));
     EXPECT_EQ(std::string(tray.m_nid.szTip),
-              ("Varnow Ver1.1 - " + std::string(70, 'S')).substr(0, 63));
+              ("Varnow Ver1.3 - " + std::string(70, 'S')).substr(0, 63));
 }
 
 TEST_F(TrayIconTest, WithoutACallbackWindowTheShellGetsNoMessage) {

@@ -142,14 +142,17 @@ Varnow::~Varnow() {
     }
 }
 
-bool Varnow::Start(const std::wstring& arguments, const std::wstring& caption) {
+bool Varnow::Launch(const std::wstring& arguments) {
     std::wstring exe = BinFolder() + L"\\Varnow.exe";
     std::wstring line = L"\"" + exe + L"\" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &m_process))
-        return false;
+    return CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &m_process) != FALSE;
+}
+
+bool Varnow::Start(const std::wstring& arguments, const std::wstring& caption) {
+    if (!Launch(arguments)) return false;
     WaitFor(
         [&] {
             m_window = FindProcessWindow(m_process.dwProcessId, caption);

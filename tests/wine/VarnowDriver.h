@@ -55,6 +55,8 @@ public:
 
     // Starts Varnow.exe with `arguments` and waits for its main window.
     bool Start(const std::wstring& arguments, const std::wstring& caption);
+    // Starts Varnow.exe with `arguments` and returns at once.
+    bool Launch(const std::wstring& arguments);
     HWND Window() const { return m_window; }
     bool HasExited(DWORD waitMs = 0) const;
     std::wstring ItemText(int id) const;
