@@ -24,7 +24,7 @@ INT_PTR CFileDialog::DoModal(HWND owner) {
     ofn.lpstrFile = m_fileName;
     ofn.nMaxFile = MAX_PATH;
     ofn.lpstrTitle = m_title.c_str();
-    ofn.lpstrDefExt = m_defaultExtension.c_str();
+    ofn.lpstrDefExt = m_defaultExtension.empty() ? nullptr : m_defaultExtension.c_str();
     ofn.Flags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_LONGNAMES | OFN_EXPLORER | OFN_ENABLESIZING;
     if (!::GetOpenFileNameW(&ofn)) return IDCANCEL;
     m_strPathName = WideToAnsi(m_fileName);

@@ -417,6 +417,7 @@ StatusObservation RelayEngine::Observe(int64_t now) {
     if (slash != std::string::npos) seen.strayNameUtf8.erase(0, slash + 1);
     seen.recordFailed = m_bRecordFailed;
     seen.stopped = m_nRunState == Stopped;
+    seen.waiting = m_strWaiting;
     seen.phase = running ? phase : WorkerPhase::Idle;
     if (!m_strUnsetFolder.empty() && SearchFolder() == m_strUnsetFolder + (mbcs::EndsWithChar(m_strUnsetFolder, '\\', m_isLeadByte) ? "" : "\\")) {
         seen.unsetFolder = m_strUnsetFolder;

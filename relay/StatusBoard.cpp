@@ -202,6 +202,12 @@ std::string StatusBoard::Trouble() const {
     if (m_now.recordFailed) {
         return u8"記録を書き込めません（出力は続けています）";
     }
+    // The suffix is put after the job's name without its extension: "OFI"
+    // makes ORDER1OFI the companion, which never comes, and jobs would go
+    // out half-written.
+    if (!m_now.waiting.empty() && m_now.waiting[0] != '.') {
+        return u8"待機ファイルの拡張子が「.」で始まっていません";
+    }
     return std::string();
 }
 
@@ -218,6 +224,7 @@ std::string StatusBoard::TroubleShort() const {
     if (m_headerMissing) return u8"ヘッダーファイルを開けません";
     if (m_footerMissing) return u8"フッターファイルを開けません";
     if (m_now.recordFailed) return u8"記録を書き込めません";
+    if (!m_now.waiting.empty() && m_now.waiting[0] != '.') return u8"待機ファイルの設定を確かめてください";
     return std::string();
 }
 

@@ -32,6 +32,7 @@ struct StatusObservation {
     std::string strayNameUtf8;  // one of them
     bool recordFailed = false;  // a line of the record could not be written
     bool stopped = false;       // searching is stopped
+    std::string waiting;        // the companion's suffix as set
     WorkerPhase phase = WorkerPhase::Idle;  // where the running job is
     // On a first start, before the search folder was ever set: the start
     // folder that is searched meanwhile.

@@ -59,7 +59,8 @@ void CRelayDlg::OnBrowseFooter() { BrowseFile(L"フッターファイル", m_eng
 // nothing.
 void CRelayDlg::BrowseFile(const wchar_t* title, std::string& path) {
     UpdateData(true);
-    CFileDialog dialog(title, path, L"exe", kFileFilter);
+    // No extension of its own: a name typed without one stays as typed.
+    CFileDialog dialog(title, path, L"", kFileFilter);
     if (dialog.DoModal(m_hWnd) != IDOK) return;
     path = dialog.GetPathName();
     UpdateData(false);
@@ -75,7 +76,7 @@ void CRelayDlg::OnBrowseFolder() {
     BROWSEINFOW info{};
     info.hwndOwner = m_hWnd;
     info.pszDisplayName = folder;
-    info.lpszTitle = L"探す位置";
+    info.lpszTitle = L"検索位置";
     info.ulFlags = BIF_RETURNONLYFSDIRS;
     info.lpfn = BrowseFolderCallback;
     info.lParam = reinterpret_cast<LPARAM>(folder);

@@ -108,6 +108,9 @@ TEST(StatusBoard, TellsThePresent) {
     board.Observe(seen);
     EXPECT_EQ(u8"停止中", board.StatusLine());
     EXPECT_FALSE(board.HasTrouble());
+    seen.waiting = "OFI";
+    board.Observe(seen);
+    EXPECT_EQ(u8"停止中。待機ファイルの拡張子が「.」で始まっていません", board.StatusLine());
 }
 
 // A line too long for one line breaks at the last place Japanese allows whose
