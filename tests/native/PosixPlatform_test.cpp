@@ -224,4 +224,34 @@ TEST(PosixThreads, StartsTheProcedureWithItsArgument) {
     EXPECT_EQ(42, seen.load());
 }
 
+// The one rule for "the same version of the same file": a file that took the
+// job's index (a name reused at once on FAT or ext4) but differs in size or in
+// any known time is another file; an unknown index or change time leaves the
+// decision to what is known.
+TEST(FileIdentityRule, APlaceAloneProvesNothing) {
+    const auto identity = [](uint64_t size, uint64_t write, uint64_t change, uint64_t index) {
+        platform::FileIdentity file;
+        file.size = size;
+        file.lastWrite = write;
+        file.changeTime = change;
+        file.volume = 7;
+        file.index = index;
+        return file;
+    };
+    const platform::FileIdentity sent = identity(100, 5, 9, 42);
+    const struct {
+        platform::FileIdentity other;
+        bool same;
+    } cases[] = {
+        {identity(100, 5, 9, 42), true},  {identity(101, 5, 9, 42), false}, {identity(100, 6, 9, 42), false},
+        {identity(100, 5, 10, 42), false}, {identity(100, 5, 9, 43), false}, {identity(100, 5, 0, 42), true},
+        {identity(100, 5, 9, 0), true},    {identity(100, 5, 0, 0), true},   {identity(99, 5, 0, 0), false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.same, sent.SameVersionAs(c.other)) << c.other.size << " " << c.other.lastWrite << " "
+                                                      << c.other.changeTime << " " << c.other.index;
+        EXPECT_EQ(c.same, c.other.SameVersionAs(sent)) << "the rule is symmetric";
+    }
+}
+
 }  // namespace

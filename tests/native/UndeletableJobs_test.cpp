@@ -122,4 +122,27 @@ TEST_F(UndeletableMemory, ForgetsVanishedAndChangedJobsAndTheirStoredEntries) {
     EXPECT_EQ(1u, stored.count("C:\\OUT\\SAME.GLF"));
 }
 
+// Only the search folder's stuck jobs count and are looked for on each poll;
+// another folder's (a folder no longer searched, a dead server's share) wait
+// for a pass of their own. A job whose delete is pending is passed over
+// without counting, and is not kept across runs.
+TEST_F(UndeletableMemory, CountsAndLooksOnlyWhereItIsAsked) {
+    Restart();
+    memory->Remember("C:\\OUT\\A.GLF", Identity(1, 1, 1));
+    memory->Remember("D:\\OLD\\B.GLF", Identity(1, 1, 1));
+    memory->RememberGoing("C:\\OUT\\C.GLF", Identity(2, 2, 2));
+    EXPECT_EQ(1u, memory->Count("C:\\OUT\\"));
+    EXPECT_EQ("C:\\OUT\\A.GLF", memory->Newest("C:\\OUT\\"));
+    EXPECT_TRUE(memory->Contains("C:\\OUT\\C.GLF", Identity(2, 2)));
+    EXPECT_EQ(0u, stored.count("C:\\OUT\\C.GLF"));
+
+    testing_support::ScriptedFileSystem fs;
+    fs.folders["C:\\OUT\\"] = {FileEntry("A.GLF", 1, 1, 1)};
+    FolderSnapshot folders(fs, platform::IsLeadByteSjis);
+    memory->ForgetChanged(folders, [](const std::string& path) { return IsWithin(path, "C:\\OUT\\"); });
+    EXPECT_FALSE(memory->Contains("C:\\OUT\\C.GLF", Identity(2, 2))) << "gone once its delete happened";
+    EXPECT_TRUE(memory->Contains("D:\\OLD\\B.GLF", Identity(1, 1))) << "not looked for";
+    EXPECT_EQ(1u, memory->Count("D:\\OLD\\"));
+}
+
 }  // namespace
