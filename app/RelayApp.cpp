@@ -74,6 +74,9 @@ BOOL CRelayApp::InitInstance() {
     dlg.DoModal();
     m_pMainWnd = nullptr;
     Store(relay);
+    // A worker blocked for good still points into the window: the process
+    // ends here, before the window and the engine are torn down.
+    if (relay.WorkerAbandoned()) ::ExitProcess(0);
     return FALSE;
 }
 

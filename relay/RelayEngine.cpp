@@ -93,10 +93,13 @@ void RelayEngine::CancelOutput() {
     m_bAbort = 1;
     m_wakeUp.Signal();
     // Only at a thread that is still there, and again on every poll: a read or
-    // write it starts after an interrupt would block it as long as before.
+    // write it starts after an interrupt would block it as long as before. A
+    // worker that no interrupt reaches (a file on a server that is gone) is
+    // waited for only so long: the state stays Outputting until it ends.
+    const int64_t giveUp = m_clock.NowSeconds() + kCancelGiveUpSeconds;
     m_view.WaitUntil(
-        [this] {
-            if (m_bWorkerRunning.load(std::memory_order_acquire) == 0) {
+        [this, giveUp] {
+            if (m_bWorkerRunning.load(std::memory_order_acquire) == 0 || m_clock.NowSeconds() >= giveUp) {
                 return true;
             }
             m_threads.InterruptBlockedIo();
@@ -125,9 +128,20 @@ void RelayEngine::TakeSettingsFromWindow() {
     m_bIconic = m_view.IsMinimized() ? 1 : 0;
 }
 
+// An exit ends the window even when the cancel could not end the worker: the
+// settings are taken as at any exit, and the program then ends its process
+// at once (WorkerAbandoned), before anything the worker points into is gone.
 void RelayEngine::ExitCommand() {
     if (m_nRunState != Stopped) {
         OnOK();
+    }
+    if (m_nRunState == Outputting && m_bWorkerRunning.load(std::memory_order_acquire) != 0 && !m_bCancelling) {
+        m_bWorkerAbandoned = true;
+        m_view.WithdrawRestart();
+        TakeSettingsFromWindow();
+        m_view.RemoveTrayIcon();
+        m_view.EndDialog();
+        return;
     }
     OnCancel();
 }

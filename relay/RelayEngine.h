@@ -22,6 +22,8 @@
 
 enum : unsigned { kSearchTimer = 1, kDisplayTimer = 2 };
 enum : unsigned { kSearchPeriodMs = 2000, kDisplayPeriodMs = 5000, kCancelPollMs = 500 };
+// How long a cancel waits for a worker that no interrupt reaches.
+constexpr int64_t kCancelGiveUpSeconds = 15;
 // A burst of changes in the folder (a producer writing a job in pieces) wakes
 // one search this long after its first change.
 enum : unsigned { kChangeCoalesceMs = 25 };
@@ -53,6 +55,9 @@ public:
     // back, at every exit and when Windows ends the session.
     void TakeSettingsFromWindow();
     void ExitCommand();
+    // True when the window ended although its worker still runs, blocked
+    // where no cancel reaches: the process must end without tearing down.
+    bool WorkerAbandoned() const { return m_bWorkerAbandoned; }
     void OnTimer(unsigned id);
     // What the worker and the folder's watch report, on the interface thread.
     void OnEvent(RelayEvent event);
@@ -101,6 +106,7 @@ protected:
     UndeletableJobs m_undeletable;
     UnopenableJobs m_unopenable;
     bool m_bCancelling = false;  // a cancel is waiting for the worker
+    bool m_bWorkerAbandoned = false;
 
     platform::RecordFiles& m_files;
     platform::ToUtf8 m_toUtf8;

@@ -312,6 +312,24 @@ TEST_F(RelayEngineTest, CommandsAndTicksDuringTheCancelWaitChangeNothing) {
     EXPECT_EQ(1, threads.interrupts);
 }
 
+// A worker that no interrupt reaches is waited for only so long: a cancel
+// then leaves the state Outputting until it ends; an exit ends the window
+// and tells the program to end its process.
+TEST_F(RelayEngineTest, ACancelGivesUpOnAWorkerThatNothingReaches) {
+    StartJob();
+    view.duringWait = [&] { clock.now += 5; };
+    engine.OnOK();
+    EXPECT_EQ(Outputting, engine.m_nRunState);
+    EXPECT_EQ(1, engine.m_bWorkerRunning.load());
+    EXPECT_EQ(3, view.pollsWhileRunning);
+    EXPECT_FALSE(engine.WorkerAbandoned());
+
+    view.Take();
+    engine.ExitCommand();
+    EXPECT_EQ("EndDialog", view.Take().back());
+    EXPECT_TRUE(engine.WorkerAbandoned());
+}
+
 TEST_F(RelayEngineTest, ExitIsRefusedWhileOutputting) {
     StartJob();
     engine.OnCancel();
