@@ -30,6 +30,7 @@ struct OutputJob {
     UnopenableJobs* unopenable = nullptr;
     JobOutcomes* outcomes = nullptr;          // what became of the job, when wanted
     std::atomic<int32_t>* phase = nullptr;    // a WorkerPhase, when wanted
+    int64_t foundMs = -1;                     // when the search found the job (MonotonicMs)
 };
 
 // The thread function. Takes ownership of a heap-allocated OutputJob.

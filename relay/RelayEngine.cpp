@@ -1,5 +1,6 @@
 #include "relay/RelayEngine.h"
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -173,7 +174,7 @@ bool RelayEngine::FindTargetFile() {
         outcome.result = JobResult::Unopenable;
         outcome.job = path;
         outcome.bytes = size;
-        outcome.started = outcome.ended = now;
+        outcome.ended = now;
         m_outcomes.Add(std::move(outcome));
     }
     if (!found) {
@@ -199,13 +200,13 @@ void RelayEngine::KeepRecordIn(platform::ToUtf8 toUtf8, const std::string& folde
 
 void RelayEngine::CloseRecord() {
     TakeOutcomes();
-    m_record.Flush();
+    m_record.Close(m_clock.NowSeconds());
 }
 
 void RelayEngine::TakeOutcomes() {
     for (const JobOutcome& outcome : m_outcomes.TakeAll()) {
         m_status.Outcome(outcome, m_files.ToLocalTime(outcome.ended));
-        m_bRecordFailed = !m_record.Write(RecordEntryOf(outcome));
+        m_record.Write(RecordEntryOf(outcome));
     }
 }
 
@@ -213,6 +214,7 @@ void RelayEngine::TakeOutcomes() {
 // line are at most one poll behind the worker.
 void RelayEngine::UpdateStatus() {
     TakeOutcomes();
+    m_record.Retry(m_clock.NowSeconds());
     m_status.Observe(Observe(m_clock.NowSeconds()));
     // The window and the tray are touched only when what they show changes.
     const std::string line = m_status.StatusLine(), trouble = m_status.TroubleShort();
@@ -258,7 +260,8 @@ StatusObservation RelayEngine::Observe(int64_t now) {
     seen.strayNameUtf8 = !m_approximateNames.empty() ? m_approximateNames.front() : m_toUtf8(m_unopenable.AnyPath());
     const size_t slash = seen.strayNameUtf8.find_last_of("\\/");
     if (slash != std::string::npos) seen.strayNameUtf8.erase(0, slash + 1);
-    seen.recordFailed = m_bRecordFailed;
+    seen.recordWaiting = m_record.Waiting();
+    seen.recordSecondDay = m_record.SecondFileDay();
     return seen;
 }
 
@@ -269,7 +272,10 @@ JobRecordEntry RelayEngine::RecordEntryOf(const JobOutcome& outcome) const {
     entry.bytes = outcome.bytes;
     entry.output = m_strOutput;
     entry.result = outcome.result;
-    entry.milliseconds = static_cast<uint32_t>(outcome.ended > outcome.started ? (outcome.ended - outcome.started) * 1000 : 0);
+    if (outcome.openingMs >= 0) {
+        entry.milliseconds = std::max<int64_t>(outcome.endedMs - outcome.openingMs, 0);
+        if (outcome.foundMs >= 0) entry.waitMilliseconds = std::max<int64_t>(outcome.openingMs - outcome.foundMs, 0);
+    }
     std::vector<std::string> details;
     if (outcome.outputRefused) details.push_back(u8"出力先が出力するファイルと同じです");
     if (*OpenFailureText(outcome.outputFailure)) details.push_back(OpenFailureText(outcome.outputFailure));
@@ -294,7 +300,7 @@ void RelayEngine::StartJob() {
     std::unique_ptr<OutputJob> job(new OutputJob{
         m_strFoundFile, m_strWaiting, m_strOutput, m_strHeader, m_strFooter, &m_bWorkerRunning,
         &m_bAbort, &m_nByteCount, &m_undeletable, &m_fs, &m_clock, m_isLeadByte, &m_unopenable, &m_outcomes,
-        &m_nWorkerPhase});
+        &m_nWorkerPhase, m_clock.MonotonicMs()});
     m_view.EnableRunButton(true);
     m_view.SetRunButtonCaption(kCaptionCancelOutput);
     m_bWorkerRunning = 1;
@@ -324,6 +330,7 @@ void RelayEngine::RefreshDisplay() {
         }
     }
     m_record.DeleteOldDays(m_clock.NowSeconds());
+    m_record.Retry(m_clock.NowSeconds());
     FormatThousands(m_strFileCount, m_nFileCount);
     FormatThousands(m_strByteCount, m_nByteCount.load(std::memory_order_relaxed));
     m_strUptime = FormatUptime(m_clock.NowSeconds() - m_timeStart);

@@ -110,8 +110,13 @@ std::string StatusBoard::StatusLine() const {
                m_toUtf8(m_headerMissing ? m_now.header : m_now.footer) + u8" を開けません（" +
                part + u8"なしで出力しました）";
     }
-    if (m_now.recordFailed) {
-        return u8"記録を書き込めません（出力は続けています）";
+    if (m_now.recordWaiting > 0) {
+        return u8"記録を書き込めません。" + Count(m_now.recordWaiting) +
+               u8" 行を保留しています（出力は続けています）";
+    }
+    if (!m_now.recordSecondDay.empty()) {
+        return DayFileName(m_now.recordSecondDay) + u8" に書き込めないため、記録を " +
+               SecondDayFileName(m_now.recordSecondDay) + u8" に書いています";
     }
     return m_lastSent;
 }
@@ -126,7 +131,7 @@ std::string StatusBoard::TroubleShort() const {
     if (m_now.strays > 0) return u8"開けないファイルがあります";
     if (m_headerMissing) return u8"ヘッダーファイルを開けません";
     if (m_footerMissing) return u8"フッターファイルを開けません";
-    if (m_now.recordFailed) return u8"記録を書き込めません";
+    if (m_now.recordWaiting > 0) return u8"記録を書き込めません";
     return std::string();
 }
 

@@ -27,7 +27,8 @@ struct StatusObservation {
     std::string stuckJob;       // the newest of them
     std::size_t strays = 0;     // files passed over because they cannot be opened
     std::string strayNameUtf8;  // one of them
-    bool recordFailed = false;  // a line of the record could not be written
+    std::size_t recordWaiting = 0;  // lines of the record not yet written
+    std::string recordSecondDay;    // the day whose second file takes its lines
 };
 
 class StatusBoard {
