@@ -1,8 +1,7 @@
 // What the job record needs of the system: appending to its day files,
 // keeping the lines that wait, finding and deleting old files, and the local
-// calendar. Paths are UTF-8
-// (the record's folder may hold any character); the Win32 twin uses the wide
-// API, the POSIX twin serves native builds and tests.
+// calendar. Paths are UTF-8 (the record's folder may hold any character); the
+// Win32 twin uses the wide API, the POSIX twin serves native builds and tests.
 #pragma once
 
 #include <cstdint>

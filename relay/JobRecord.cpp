@@ -150,11 +150,8 @@ void JobRecord::Drain() {
         it = lines.empty() ? m_waiting.erase(it) : std::next(it);
     }
     if (!any) return;
-    if (QueueLostLine()) {
-        Drain();
-    } else if (m_waitingFileHolds) {
-        SaveWaiting();
-    }
+    if (QueueLostLine()) Drain();
+    if (m_waitingFileHolds) SaveWaiting();
 }
 
 // The first line alone tells whether the file takes lines now; the rest then

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "tests/wine/EndToEnd.h"
 #include "tests/wine/PlatformTestSupport.h"
@@ -57,6 +60,26 @@ protected:
 };
 
 size_t Lines(const std::string& text, const std::string& part) { return CountOf(text, part); }
+
+// The last two cells, 所要時間 and 待ち時間, of each line holding `part`.
+std::vector<std::pair<std::string, std::string>> Times(const std::string& record,
+                                                       const std::string& part) {
+    std::vector<std::pair<std::string, std::string>> times;
+    for (size_t start = 0, end; (end = record.find("\r\n", start)) != std::string::npos;
+         start = end + 2) {
+        const std::string line = record.substr(start, end - start);
+        if (line.find(part) == std::string::npos) continue;
+        const size_t wait = line.rfind(','), took = line.rfind(',', wait - 1);
+        times.emplace_back(line.substr(took + 1, wait - took - 1), line.substr(wait + 1));
+    }
+    return times;
+}
+
+// Seconds to the millisecond: "12.345".
+bool IsSeconds(const std::string& cell) {
+    return cell.size() >= 5 && cell[cell.size() - 4] == '.' &&
+           cell.find_first_not_of("0123456789.") == std::string::npos;
+}
 
 // A job relayed: the status line names it with its size, and the record opens
 // with a byte-order mark and a header row, in CRLF lines.
@@ -129,6 +152,12 @@ TEST_F(StatusAndRecord, PrinterThatTakesNothingFor30SecondsIsShown) {
     EXPECT_TRUE(WaitForStatus(app, L"BIG.GLF を出力しました", 20s))
         << ToAcp(app.ItemText(kStatusLine));
     EXPECT_EQ(SettledCapture(), job);
+    // The time it took counts the stall; the wait before it, from the search
+    // finding the job to the output's opening, does not.
+    const auto times = Times(Record(L"E2E_Stalled"), "BIG.GLF");
+    ASSERT_EQ(times.size(), 1u) << Record(L"E2E_Stalled");
+    EXPECT_GE(std::stod(times[0].first), 30.0) << times[0].first;
+    EXPECT_LT(std::stod(times[0].second), 5.0) << times[0].second;
 }
 
 // A job that cannot be deleted is sent once and named until it goes.
@@ -270,23 +299,12 @@ TEST_F(StatusAndRecord, EveryPrintOfAReusedNameHasItsLine) {
     const std::string record = Record(L"E2E_Reused");
     EXPECT_EQ(Lines(record, u8"\\LABEL.GLF,200,LPT1,ヘッダー／フッターなし,"), 5u) << record;
     EXPECT_EQ(Lines(record, u8"回続きました"), 0u) << record;
-    // Both times in seconds to the millisecond, at the end of each line.
-    size_t timed = 0;
-    for (size_t end = record.find("\r\n"); end != std::string::npos;
-         end = record.find("\r\n", end + 2)) {
-        const size_t start = record.rfind("\r\n", end - 1);
-        const std::string line = record.substr(start + 2, end - start - 2);
-        if (line.find("LABEL.GLF") == std::string::npos) continue;
-        const size_t wait = line.rfind(','), took = line.rfind(',', wait - 1);
-        const auto isSeconds = [](const std::string& cell) {
-            return cell.size() >= 5 && cell[cell.size() - 4] == '.' &&
-                   cell.find_first_not_of("0123456789.") == std::string::npos;
-        };
-        EXPECT_TRUE(isSeconds(line.substr(took + 1, wait - took - 1))) << line;
-        EXPECT_TRUE(isSeconds(line.substr(wait + 1))) << line;
-        ++timed;
+    const auto times = Times(record, "LABEL.GLF");
+    EXPECT_EQ(times.size(), 5u) << record;
+    for (const auto& [took, waited] : times) {
+        EXPECT_TRUE(IsSeconds(took)) << took;
+        EXPECT_TRUE(IsSeconds(waited)) << waited;
     }
-    EXPECT_EQ(timed, 5u);
 }
 
 }  // namespace
