@@ -111,8 +111,8 @@ std::string StatusBoard::StatusLine() const {
                part + u8"なしで出力しました）";
     }
     if (m_now.recordWaiting > 0) {
-        return u8"記録を書き込めません。" + Count(m_now.recordWaiting) +
-               u8" 行を保留しています（出力は続けています）";
+        return u8"記録を書き込めません（" + Count(m_now.recordWaiting) +
+               u8" 行を保留中、出力は続けています）";
     }
     if (!m_now.recordSecondDay.empty()) {
         return DayFileName(m_now.recordSecondDay) + u8" に書き込めないため、記録を " +

@@ -71,8 +71,7 @@ TEST(StatusBoard, TellsHowManyRecordLinesWaitAndWhereTheyGo) {
     StatusObservation seen;
     seen.recordWaiting = 1234;
     board.Observe(seen);
-    EXPECT_EQ(u8"記録を書き込めません。1,234 行を保留しています（出力は続けています）",
-              board.StatusLine());
+    EXPECT_EQ(u8"記録を書き込めません（1,234 行を保留中、出力は続けています）", board.StatusLine());
     EXPECT_EQ(u8"記録を書き込めません", board.TroubleShort());
 
     seen.recordWaiting = 0;

@@ -254,7 +254,7 @@ TEST_F(StatusAndRecord, DayFileHeldByAnotherProgramLosesNoLine) {
         Varnow app;
         ASSERT_TRUE(app.Start(L"E2E_HeldRecord", L"E2E_HeldRecord"));
         for (int job = 1; job <= 3; ++job) print(job);
-        EXPECT_TRUE(WaitForStatus(app, L"記録を書き込めません。3 行を保留しています", 10s))
+        EXPECT_TRUE(WaitForStatus(app, L"記録を書き込めません（3 行を保留中、", 10s))
             << ToAcp(app.ItemText(kStatusLine));
         ASSERT_TRUE(app.Exit());
     }
@@ -264,7 +264,7 @@ TEST_F(StatusAndRecord, DayFileHeldByAnotherProgramLosesNoLine) {
     Varnow app;
     ASSERT_TRUE(app.Start(L"E2E_HeldRecord", L"E2E_HeldRecord"));
     for (int job = 4; job <= 5; ++job) print(job);
-    EXPECT_TRUE(WaitForStatus(app, L"5 行を保留しています", 10s))
+    EXPECT_TRUE(WaitForStatus(app, L"（5 行を保留中、", 10s))
         << ToAcp(app.ItemText(kStatusLine));
     CloseHandle(held);
     EXPECT_TRUE(WaitForStatus(app, L"J5.GLF を出力しました", 10s))
