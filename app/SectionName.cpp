@@ -23,3 +23,76 @@ std::string DeriveSectionName(const char* commandLine, platform::LeadByteTest is
     // Trailing white space is kept: it is part of the profile key's name.
     return pos < line.size() ? line.substr(pos) : "Varnow";
 }
+
+namespace {
+
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (Upper(a[i]) != Upper(b[i])) return false;
+    return true;
+}
+
+// The names Windows opens as devices whatever extension follows; blanks
+// before the extension are dropped before it looks. COM and LPT also take
+// the superscript digits one to three.
+bool IsDeviceName(const std::string& name) {
+    std::string base = name.substr(0, name.find('.'));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+        if (EqualsIgnoringCase(base, device)) return true;
+    if (base.size() < 4) return false;
+    const std::string prefix = base.substr(0, 3), digit = base.substr(3);
+    if (!EqualsIgnoringCase(prefix, "COM") && !EqualsIgnoringCase(prefix, "LPT")) return false;
+    return (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') || digit == u8"¹" ||
+           digit == u8"²" || digit == u8"³";
+}
+
+std::string Escaped(unsigned char byte) {
+    static const char kHex[] = "0123456789ABCDEF";
+    return {'%', kHex[byte >> 4], kHex[byte & 0x0F]};
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+}  // namespace
+
+std::string SectionFolderName(const std::string& sectionUtf8) {
+    size_t kept = sectionUtf8.size();
+    while (kept > 0 && (sectionUtf8[kept - 1] == '.' || sectionUtf8[kept - 1] == ' ')) --kept;
+    std::string folder;
+    for (size_t i = 0; i < sectionUtf8.size(); ++i) {
+        const unsigned char byte = static_cast<unsigned char>(sectionUtf8[i]);
+        const bool refused = byte < 0x20 || std::strchr("<>:\"/\\|?*%", byte) != nullptr;
+        const bool device = i == 0 && IsDeviceName(sectionUtf8);
+        if (refused || device || i >= kept) {
+            folder += Escaped(byte);
+        } else {
+            folder += sectionUtf8[i];
+        }
+    }
+    return folder;
+}
+
+std::string SectionOfFolderName(const std::string& folderName) {
+    std::string section;
+    for (size_t i = 0; i < folderName.size(); ++i) {
+        const bool escape = folderName[i] == '%' && i + 2 < folderName.size() &&
+                            HexValue(folderName[i + 1]) >= 0 && HexValue(folderName[i + 2]) >= 0;
+        if (escape) {
+            const int high = HexValue(folderName[i + 1]), low = HexValue(folderName[i + 2]);
+            section += static_cast<char>(high * 16 + low);
+            i += 2;
+        } else {
+            section += folderName[i];
+        }
+    }
+    return section;
+}

@@ -184,6 +184,8 @@ class Clock {
 public:
     virtual ~Clock() = default;
     virtual int64_t NowSeconds() = 0;  // wall clock, seconds since 1970 (UTC)
+    // Milliseconds from an arbitrary start, never set back: for durations.
+    virtual int64_t MonotonicMs() = 0;
     virtual void SleepMs(uint32_t ms) = 0;
 };
 

@@ -1,7 +1,7 @@
 // What the job record needs of the system: appending to its day files,
-// finding and deleting old ones, and the local calendar. Paths are UTF-8
-// (the record's folder may hold any character); the Win32 twin uses the wide
-// API, the POSIX twin serves native builds and tests.
+// keeping the lines that wait, finding and deleting old files, and the local
+// calendar. Paths are UTF-8 (the record's folder may hold any character); the
+// Win32 twin uses the wide API, the POSIX twin serves native builds and tests.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +33,12 @@ public:
     // everything was written; other programs may read the file meanwhile.
     virtual bool Append(const std::string& path, const std::string& startIfEmpty,
                         const std::string& bytes) = 0;
+    // Puts `bytes` in place of the file's content, creating it and its
+    // folders as needed; the file holds either its old or its new content
+    // whatever happens meanwhile.
+    virtual bool Replace(const std::string& path, const std::string& bytes) = 0;
+    // The whole file; false when it cannot be read.
+    virtual bool Read(const std::string& path, std::string* bytes) = 0;
     // The bare names of the plain files in the folder; empty when there are
     // none or the folder cannot be read.
     virtual std::vector<std::string> ListFiles(const std::string& folder) = 0;

@@ -22,8 +22,13 @@ struct JobOutcome {
     bool keptChanged = false;  // sent whole, but kept: it changed meanwhile
     // What the job's path led to when it could not be taken as a job.
     platform::FileKind unopenableKind = platform::FileKind::DiskFile;
-    int64_t started = 0;       // seconds since 1970 (UTC)
-    int64_t ended = 0;
+    int64_t ended = 0;         // seconds since 1970 (UTC)
+    // Monotonic milliseconds (Clock::MonotonicMs): when the search found the
+    // job, when the output began to be opened, and when the try ended; -1
+    // where the try never got there.
+    int64_t foundMs = -1;
+    int64_t openingMs = -1;
+    int64_t endedMs = -1;
 };
 
 // Where the worker is with its job, for what the window shows while it runs.

@@ -68,7 +68,7 @@ OutputWorker::~OutputWorker() { EnterPhase(WorkerPhase::Idle); }
 
 void OutputWorker::Run() {
     m_outcome.job = m_job.foundFile;
-    m_outcome.started = m_job.clock->NowSeconds();
+    m_outcome.foundMs = m_job.foundMs;
     EnterPhase(WorkerPhase::WaitingForCompanion);
     while (!IsCompanionGone()) {
         // A job withdrawn by its producer while still being written is not waited for.
@@ -145,6 +145,7 @@ void OutputWorker::CopyToOutput() {
     if (job->Identify(&opened)) {
         m_outcome.bytes = opened.size;
     }
+    m_outcome.openingMs = m_job.clock->MonotonicMs();
     const std::unique_ptr<platform::File> output =
         m_job.fs->OpenOutput(m_job.output, m_job.foundFile, &m_outcome.outputFailure);
     if (!output) {
@@ -267,6 +268,7 @@ void OutputWorker::Report(JobResult result) {
     }
     m_outcome.result = result;
     m_outcome.ended = m_job.clock->NowSeconds();
+    m_outcome.endedMs = m_job.clock->MonotonicMs();
     m_job.outcomes->Add(m_outcome);
 }
 

@@ -32,6 +32,7 @@ struct OutputJob {
     UnopenableJobs* unopenable = nullptr;
     JobOutcomes* outcomes = nullptr;          // what became of the job, when wanted
     std::atomic<int32_t>* phase = nullptr;    // a WorkerPhase, when wanted
+    int64_t foundMs = -1;                     // when the search found the job (MonotonicMs)
     // When not empty, the search folder: after the job, the memories of jobs
     // in other folders forget what is gone there, off the interface thread.
     std::string tidyOutside = {};

@@ -14,10 +14,12 @@ const char* const kResultTexts[] = {
     u8"削除できない（1 回だけ出力）",
     u8"開けない（後回し）",
     u8"ヘッダー／フッターなし",
+    u8"記録の欠落",
 };
 
 const char kByteOrderMark[] = "\xEF\xBB\xBF";
-const char kHeaderRow[] = u8"日時,ジョブ,サイズ（バイト）,出力先,結果,詳細,所要時間（秒）\r\n";
+const char kHeaderRow[] =
+    u8"日時,ジョブ,サイズ（バイト）,出力先,結果,詳細,所要時間（秒）,待ち時間（秒）\r\n";
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -29,31 +31,27 @@ int Number(const std::string& text, size_t pos, size_t count) {
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool EqualsIgnoringCase(const std::string& a, const char* b) {
-    if (a.size() != std::strlen(b)) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i])) return false;
+// Text shaped as `shape`, where "d" stands for a digit and letters match in
+// either case.
+bool HasShape(const std::string& text, const char* shape) {
+    if (text.size() != std::strlen(shape)) return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const bool fits = shape[i] == 'd' ? IsDigit(text[i]) : Lower(text[i]) == shape[i];
+        if (!fits) return false;
+    }
     return true;
 }
 
-// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices whatever extension
-// follows, and Windows strips trailing blanks before it looks.
-bool IsDeviceName(std::string base) {
-    while (!base.empty() && base.back() == ' ') base.pop_back();
-    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL"};
-    for (const char* device : kDevices)
-        if (EqualsIgnoringCase(base, device)) return true;
-    return base.size() == 4 &&
-           (EqualsIgnoringCase(base.substr(0, 3), "COM") ||
-            EqualsIgnoringCase(base.substr(0, 3), "LPT")) &&
-           base[3] >= '1' && base[3] <= '9';
+// Seconds to the millisecond, "1.250"; an empty cell for a time not taken.
+std::string FormatSeconds(int64_t milliseconds) {
+    if (milliseconds < 0) return std::string();
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld.%03d", static_cast<long long>(milliseconds / 1000),
+                  static_cast<int>(milliseconds % 1000));
+    return text;
 }
 
-// Seconds with one decimal, rounded: 1250 ms is "1.3".
-std::string FormatSeconds(uint32_t milliseconds) {
-    const uint64_t tenths = (static_cast<uint64_t>(milliseconds) + 50) / 100;
-    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
-}
+std::string TextCell(const std::string& text) { return CsvField(SpreadsheetText(text)); }
 
 }  // namespace
 
@@ -62,17 +60,22 @@ const char* JobResultText(JobResult result) {
     return index < sizeof kResultTexts / sizeof kResultTexts[0] ? kResultTexts[index] : "";
 }
 
+bool NothingReachedOutput(JobResult result) {
+    return result == JobResult::OutputUnopenable || result == JobResult::Unopenable;
+}
+
 std::string RecordFileStart() { return std::string(kByteOrderMark) + kHeaderRow; }
 
 std::string FormatRecordLine(const platform::LocalTime& when, const JobRecordEntry& entry,
                              platform::ToUtf8 toUtf8) {
     std::string line = CsvField(FormatLocalTime(when));
-    line += ',' + CsvField(toUtf8(entry.job));
+    line += ',' + TextCell(toUtf8(entry.job));
     line += ',' + std::to_string(entry.bytes);
-    line += ',' + CsvField(toUtf8(entry.output));
-    line += ',' + CsvField(JobResultText(entry.result));
-    line += ',' + CsvField(entry.detail);
+    line += ',' + TextCell(toUtf8(entry.output));
+    line += ',' + TextCell(JobResultText(entry.result));
+    line += ',' + TextCell(entry.detail);
     line += ',' + FormatSeconds(entry.milliseconds);
+    line += ',' + FormatSeconds(entry.waitMilliseconds);
     return line + "\r\n";
 }
 
@@ -86,6 +89,34 @@ std::string CsvField(const std::string& text) {
     return quoted + '"';
 }
 
+// Japanese spreadsheets also take the full-width signs typed first in a cell
+// as the start of a formula.
+std::string SpreadsheetText(const std::string& text) {
+    static const char* const kFormulaStarts[] = {"=",  "+",    "-",    "@",    "\t",
+                                                 "\r", u8"＝", u8"＋", u8"－", u8"＠"};
+    for (const char* start : kFormulaStarts) {
+        if (text.compare(0, std::strlen(start), start) == 0) return "'" + text;
+    }
+    return text;
+}
+
+std::vector<std::string> SplitRecordLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = text.compare(0, RecordFileStart().size(), RecordFileStart()) == 0
+                       ? RecordFileStart().size()
+                       : 0;
+    bool quoted = false;
+    for (size_t i = start; i < text.size(); ++i) {
+        if (text[i] == '"') {
+            quoted = !quoted;
+        } else if (!quoted && text[i] == '\n' && i > start && text[i - 1] == '\r') {
+            lines.push_back(text.substr(start, i + 1 - start));
+            start = i + 1;
+        }
+    }
+    return lines;
+}
+
 std::string FormatLocalTime(const platform::LocalTime& when) {
     char text[64];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", when.year, when.month,
@@ -93,19 +124,17 @@ std::string FormatLocalTime(const platform::LocalTime& when) {
     return text;
 }
 
-std::string DayFileName(const platform::LocalTime& when) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d.csv", when.year, when.month, when.day);
-    return text;
+std::string DayOfLine(const std::string& line) {
+    const std::string day = line.substr(0, 10);
+    return HasShape(day, "dddd-dd-dd") ? day : std::string();
 }
 
+std::string DayFileName(const std::string& day) { return day + ".csv"; }
+
+std::string SecondDayFileName(const std::string& day) { return day + "-2.csv"; }
+
 bool ParseDayFileName(const std::string& name, int64_t* day) {
-    static const char kShape[] = "dddd-dd-dd.csv";
-    if (name.size() != sizeof kShape - 1) return false;
-    for (size_t i = 0; i < name.size(); ++i) {
-        const bool fits = kShape[i] == 'd' ? IsDigit(name[i]) : Lower(name[i]) == kShape[i];
-        if (!fits) return false;
-    }
+    if (!HasShape(name, "dddd-dd-dd.csv") && !HasShape(name, "dddd-dd-dd-2.csv")) return false;
     const int month = Number(name, 5, 2);
     const int dayOfMonth = Number(name, 8, 2);
     if (month < 1 || month > 12 || dayOfMonth < 1 || dayOfMonth > 31) return false;
@@ -122,23 +151,4 @@ int64_t DaysSince1970(int year, int month, int day) {
     const int64_t dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
     const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
     return era * 146097 + dayOfEra - 719468;
-}
-
-std::string SafeFileName(const std::string& name) {
-    std::string safe = name;
-    for (char& c : safe) {
-        if (static_cast<unsigned char>(c) < 0x20 || std::strchr("<>:\"/\\|?*", c) != nullptr)
-            c = '_';
-    }
-    for (size_t i = safe.size(); i > 0 && (safe[i - 1] == ' ' || safe[i - 1] == '.'); --i) {
-        safe[i - 1] = '_';
-    }
-    if (safe.empty()) return "_";
-    const size_t baseEnd = safe.find('.') == std::string::npos ? safe.size() : safe.find('.');
-    if (IsDeviceName(safe.substr(0, baseEnd))) safe.insert(baseEnd, "_");
-    return safe;
-}
-
-std::string RecordFolder(const std::string& root, const std::string& sectionUtf8) {
-    return root + platform::kPathSeparator + SafeFileName(sectionUtf8);
 }

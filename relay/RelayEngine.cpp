@@ -1,5 +1,6 @@
 #include "relay/RelayEngine.h"
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -232,7 +233,7 @@ void RelayEngine::NoteOutputRefusal(platform::OpenFailure failure, bool namesOwn
     outcome.job = m_strFoundFile;
     outcome.outputFailure = failure;
     outcome.outputRefused = namesOwnFile;
-    outcome.started = outcome.ended = m_clock.NowSeconds();
+    outcome.ended = m_clock.NowSeconds();
     platform::FileIdentity identity;
     if (m_fs.Identify(m_strFoundFile, &identity)) {
         outcome.bytes = identity.size;
@@ -327,7 +328,7 @@ bool RelayEngine::FindTargetFile() {
         outcome.job = file.path;
         outcome.bytes = file.size;
         outcome.unopenableKind = file.kind;
-        outcome.started = outcome.ended = now;
+        outcome.ended = now;
         m_outcomes.Add(std::move(outcome));
     }
     if (!found) {
@@ -362,13 +363,13 @@ void RelayEngine::KeepRecordIn(platform::ToUtf8 toUtf8, const std::string& folde
 
 void RelayEngine::CloseRecord() {
     TakeOutcomes();
-    m_record.Flush();
+    m_record.Close(m_clock.NowSeconds());
 }
 
 void RelayEngine::TakeOutcomes() {
     for (const JobOutcome& outcome : m_outcomes.TakeAll()) {
         m_status.Outcome(outcome, m_files.ToLocalTime(outcome.ended));
-        m_bRecordFailed = !m_record.Write(RecordEntryOf(outcome));
+        m_record.Write(RecordEntryOf(outcome));
         m_bLastJobSent = outcome.result == JobResult::Sent || outcome.result == JobResult::NoHeaderFooter ||
                          outcome.result == JobResult::Undeletable;
     }
@@ -378,6 +379,7 @@ void RelayEngine::TakeOutcomes() {
 // line are at most one poll behind the worker.
 void RelayEngine::UpdateStatus() {
     TakeOutcomes();
+    m_record.Retry(m_clock.NowSeconds());
     m_status.Observe(Observe(m_clock.NowSeconds()));
     // The window and the tray are touched only when what they show changes.
     const std::string line = m_status.StatusLine(), trouble = m_status.TroubleShort();
@@ -429,7 +431,8 @@ StatusObservation RelayEngine::Observe(int64_t now) {
     seen.strayNameUtf8 = !m_approximateNames.empty() ? m_approximateNames.front() : m_toUtf8(m_unopenable.AnyPath(folder));
     const size_t slash = seen.strayNameUtf8.find_last_of("\\/");
     if (slash != std::string::npos) seen.strayNameUtf8.erase(0, slash + 1);
-    seen.recordFailed = m_bRecordFailed;
+    seen.recordWaiting = m_record.Waiting();
+    seen.recordSecondDay = m_record.SecondFileDay();
     seen.stopped = m_nRunState == Stopped;
     seen.waiting = m_strWaiting;
     seen.phase = running ? phase : WorkerPhase::Idle;
@@ -449,7 +452,10 @@ JobRecordEntry RelayEngine::RecordEntryOf(const JobOutcome& outcome) const {
     entry.bytes = outcome.bytes;
     entry.output = m_strOutput;
     entry.result = outcome.result;
-    entry.milliseconds = static_cast<uint32_t>(outcome.ended > outcome.started ? (outcome.ended - outcome.started) * 1000 : 0);
+    if (outcome.openingMs >= 0) {
+        entry.milliseconds = std::max<int64_t>(outcome.endedMs - outcome.openingMs, 0);
+        if (outcome.foundMs >= 0) entry.waitMilliseconds = std::max<int64_t>(outcome.openingMs - outcome.foundMs, 0);
+    }
     std::vector<std::string> details;
     if (outcome.outputRefused) details.push_back(u8"出力先が出力するファイルと同じです");
     if (*OpenFailureText(outcome.outputFailure)) details.push_back(OpenFailureText(outcome.outputFailure));
@@ -474,7 +480,7 @@ void RelayEngine::StartJob() {
     std::unique_ptr<OutputJob> job(new OutputJob{
         m_strFoundFile, m_strWaiting, m_strOutput, m_strHeader, m_strFooter, &m_bWorkerRunning,
         &m_bAbort, &m_nByteCount, &m_undeletable, &m_fs, &m_clock, m_isLeadByte, &m_unopenable, &m_outcomes,
-        &m_nWorkerPhase});
+        &m_nWorkerPhase, m_clock.MonotonicMs()});
     job->wakeUp = &m_wakeUp;
     job->onEnded = m_view.EventPoster(RelayEvent::WorkerEnded);
     m_bLastJobSent = false;
@@ -518,6 +524,7 @@ void RelayEngine::RefreshDisplay() {
         }
     }
     m_record.DeleteOldDays(m_clock.NowSeconds());
+    m_record.Retry(m_clock.NowSeconds());
     FormatThousands(m_strFileCount, m_nFileCount);
     FormatThousands(m_strByteCount, m_nByteCount.load(std::memory_order_relaxed));
     m_strUptime = FormatUptime(m_clock.NowSeconds() - m_timeStart);

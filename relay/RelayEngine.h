@@ -69,7 +69,8 @@ public:
     // the record goes (UTF-8; nothing is written while it is empty). Given
     // once the settings are read, before the first search.
     void KeepRecordIn(platform::ToUtf8 toUtf8, const std::string& folder);
-    // Ends the record's open repeated failure, as the program exits.
+    // Ends the record's open repeated failure and keeps the lines that could
+    // not be written for the next start, as the program exits.
     void CloseRecord();
 
     WindowRect m_rectWindow;
@@ -122,7 +123,6 @@ protected:
     // The memories of folders no longer searched are looked at this rarely.
     static constexpr int64_t kTidyElsewhereSeconds = 600;
     int64_t m_lastTidyElsewhere = 0;
-    bool m_bRecordFailed = false;
     std::vector<std::string> m_approximateNames;  // passed over by the last search
     std::string m_shownStatus;
     std::string m_shownTrouble;

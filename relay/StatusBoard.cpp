@@ -199,8 +199,13 @@ std::string StatusBoard::Trouble() const {
                m_toUtf8(m_headerMissing ? m_now.header : m_now.footer) + u8" を開けません（" +
                part + u8"なしで出力しました）";
     }
-    if (m_now.recordFailed) {
-        return u8"記録を書き込めません（出力は続けています）";
+    if (m_now.recordWaiting > 0) {
+        return u8"記録を書き込めません（" + Count(m_now.recordWaiting) +
+               u8" 行を保留中、出力は続けています）";
+    }
+    if (!m_now.recordSecondDay.empty()) {
+        return DayFileName(m_now.recordSecondDay) + u8" に書き込めないため、記録を " +
+               SecondDayFileName(m_now.recordSecondDay) + u8" に書いています";
     }
     // The suffix is put after the job's name without its extension: "OFI"
     // makes ORDER1OFI the companion, which never comes, and jobs would go
@@ -223,7 +228,7 @@ std::string StatusBoard::TroubleShort() const {
     if (m_now.strays > 0) return u8"開けないファイルがあります";
     if (m_headerMissing) return u8"ヘッダーファイルを開けません";
     if (m_footerMissing) return u8"フッターファイルを開けません";
-    if (m_now.recordFailed) return u8"記録を書き込めません";
+    if (m_now.recordWaiting > 0) return u8"記録を書き込めません";
     if (!m_now.waiting.empty() && m_now.waiting[0] != '.') return u8"待機ファイルの設定を確かめてください";
     return std::string();
 }

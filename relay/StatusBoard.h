@@ -30,7 +30,6 @@ struct StatusObservation {
     std::string stuckJob;       // the newest of them
     std::size_t strays = 0;     // files passed over because they cannot be opened
     std::string strayNameUtf8;  // one of them
-    bool recordFailed = false;  // a line of the record could not be written
     bool stopped = false;       // searching is stopped
     std::string waiting;        // the companion's suffix as set
     WorkerPhase phase = WorkerPhase::Idle;  // where the running job is
@@ -40,6 +39,8 @@ struct StatusObservation {
     // A header or footer left out is there again.
     bool headerBack = false;
     bool footerBack = false;
+    std::size_t recordWaiting = 0;  // lines of the record not yet written
+    std::string recordSecondDay;    // the day whose second file takes its lines
 };
 
 class StatusBoard {

@@ -4,11 +4,11 @@
 // After <windows.h>, which it needs.
 #include <shellapi.h>
 
+#include "app/SectionName.h"
 #include "framework/ComApartment.h"
 #include "framework/Text.h"
 #include "platform/RecordFiles.h"
 #include "platform/TextCodec.h"
-#include "relay/RecordLine.h"
 #include "res/resource.h"
 #include "ui/RelayDlg.h"
 
@@ -47,7 +47,9 @@ void CRelayDlg::ShowTrouble(bool trouble, const std::string& shortUtf8) {
 
 std::string CRelayDlg::RecordFolderPath() const {
     const std::string root = platform::RecordsRoot();
-    return root.empty() ? root : RecordFolder(root, platform::AnsiToUtf8(m_engine.m_strProfile));
+    if (root.empty()) return root;
+    return root + platform::kPathSeparator +
+           SectionFolderName(platform::AnsiToUtf8(m_engine.m_strProfile));
 }
 
 // The folder is made first, so the command works before the first job has

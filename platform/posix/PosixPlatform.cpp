@@ -377,6 +377,11 @@ public:
 class PosixClock : public Clock {
 public:
     int64_t NowSeconds() override { return static_cast<int64_t>(std::time(nullptr)); }
+    int64_t MonotonicMs() override {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
     void SleepMs(uint32_t ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 };
 

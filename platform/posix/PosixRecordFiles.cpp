@@ -72,6 +72,35 @@ public:
         return WriteAll(fd.get(), st.st_size == 0 ? startIfEmpty + bytes : bytes);
     }
 
+    bool Replace(const std::string& path, const std::string& bytes) override {
+        const std::string folder = FolderOf(path);
+        if (!folder.empty() && !CreateFolder(folder)) return false;
+        const std::string temporary = path + ".new";
+        {
+            const FdOwner fd(
+                open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+            if (fd.get() < 0 || !WriteAll(fd.get(), bytes) || fsync(fd.get()) != 0) {
+                unlink(temporary.c_str());
+                return false;
+            }
+        }
+        return rename(temporary.c_str(), path.c_str()) == 0;
+    }
+
+    bool Read(const std::string& path, std::string* bytes) override {
+        const FdOwner fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        if (fd.get() < 0) return false;
+        bytes->clear();
+        char buffer[4096];
+        for (;;) {
+            const ssize_t n = read(fd.get(), buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return false;
+            if (n == 0) return true;
+            bytes->append(buffer, static_cast<size_t>(n));
+        }
+    }
+
     std::vector<std::string> ListFiles(const std::string& folder) override {
         std::vector<std::string> names;
         const std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));

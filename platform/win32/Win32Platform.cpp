@@ -464,6 +464,8 @@ public:
         return static_cast<int64_t>(ticks / kTicksPerSecond - kSecondsFrom1601To1970);
     }
 
+    int64_t MonotonicMs() override { return static_cast<int64_t>(GetTickCount64()); }
+
     void SleepMs(uint32_t ms) override { Sleep(ms); }
 };
 

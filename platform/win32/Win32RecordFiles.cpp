@@ -66,6 +66,41 @@ public:
         return AppendTo(file.Get(), startIfEmpty, bytes);
     }
 
+    // Written beside the file and moved over it, so a crash leaves one or
+    // the other whole.
+    bool Replace(const std::string& path, const std::string& bytes) override {
+        const size_t separator = path.find_last_of("\\/");
+        if (separator != std::string::npos && !CreateFolder(path.substr(0, separator)))
+            return false;
+        const std::wstring wide = ToWide(path, CP_UTF8), temporary = wide + L".new";
+        {
+            KernelHandle file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr,
+                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!file || !WriteAll(file.Get(), bytes) || !::FlushFileBuffers(file.Get())) {
+                file.Reset(nullptr);
+                ::DeleteFileW(temporary.c_str());
+                return false;
+            }
+        }
+        return ::MoveFileExW(temporary.c_str(), wide.c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    }
+
+    bool Read(const std::string& path, std::string* bytes) override {
+        KernelHandle file(::CreateFileW(ToWide(path, CP_UTF8).c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return false;
+        bytes->clear();
+        char buffer[4096];
+        for (;;) {
+            DWORD read = 0;
+            if (!::ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr)) return false;
+            if (read == 0) return true;
+            bytes->append(buffer, read);
+        }
+    }
+
     std::vector<std::string> ListFiles(const std::string& folder) override {
         std::vector<std::string> names;
         WIN32_FIND_DATAW data;

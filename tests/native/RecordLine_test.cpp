@@ -30,19 +30,23 @@ TEST(RecordLine, HoldsEveryColumnInOrderInUtf8) {
     entry.result = JobResult::Undeletable;
     entry.detail = u8"café は読み取り専用です";
     entry.milliseconds = 1250;
+    entry.waitMilliseconds = 3600007;
     EXPECT_EQ(FormatRecordLine(kNoon, entry, Latin1ToUtf8),
               u8"2026-12-09 12:03:15,C:\\OUT\\café.GLF,4294967296,LPT1,"
-              u8"削除できない（1 回だけ出力）,café は読み取り専用です,1.3\r\n");
+              u8"削除できない（1 回だけ出力）,café は読み取り専用です,1.250,3600.007\r\n");
 
+    // Times not taken, e.g. of a job that could not be opened, are empty cells.
     entry.result = JobResult::Sent;
     entry.detail.clear();
     entry.milliseconds = 40;
+    entry.waitMilliseconds = -1;
     const platform::LocalTime early{2027, 1, 2, 3, 4, 5};
     EXPECT_EQ(FormatRecordLine(early, entry, Latin1ToUtf8),
-              u8"2027-01-02 03:04:05,C:\\OUT\\café.GLF,4294967296,LPT1,出力済み,,0.0\r\n");
+              u8"2027-01-02 03:04:05,C:\\OUT\\café.GLF,4294967296,LPT1,出力済み,,0.040,\r\n");
 
     EXPECT_EQ(RecordFileStart(),
-              u8"\xEF\xBB\xBF日時,ジョブ,サイズ（バイト）,出力先,結果,詳細,所要時間（秒）\r\n");
+              u8"\xEF\xBB\xBF日時,ジョブ,サイズ（バイト）,出力先,結果,詳細,"
+              u8"所要時間（秒）,待ち時間（秒）\r\n");
 }
 
 TEST(RecordLine, FieldsWithCommasQuotesOrLineBreaksAreQuoted) {
@@ -60,30 +64,57 @@ TEST(RecordLine, FieldsWithCommasQuotesOrLineBreaksAreQuoted) {
     entry.detail = "line1\nline2";
     EXPECT_EQ(FormatRecordLine(kNoon, entry, Latin1ToUtf8),
               u8"2026-12-09 12:03:15,\"C:\\A,B\\\"\"Q\"\".GLF\",0,\"\\\\SERVER\\PRINTER,1\","
-              u8"出力先を開けない,\"line1\nline2\",0.0\r\n");
+              u8"出力先を開けない,\"line1\nline2\",,\r\n");
 }
 
-TEST(RecordLine, FolderAndDayFileNames) {
-    EXPECT_EQ(SafeFileName("Varnow"), "Varnow");
-    EXPECT_EQ(SafeFileName(u8"ラベル 2"), u8"ラベル 2");
-    EXPECT_EQ(SafeFileName("A:B/C\\D*E?F\"G<H>I|J\tK"), "A_B_C_D_E_F_G_H_I_J_K");
-    EXPECT_EQ(SafeFileName("LABEL "), "LABEL_");
-    EXPECT_EQ(SafeFileName("x.."), "x__");
-    EXPECT_EQ(SafeFileName(""), "_");
-    EXPECT_EQ(SafeFileName("LPT1"), "LPT1_");
-    EXPECT_EQ(SafeFileName("con.x"), "con_.x");
-    EXPECT_EQ(SafeFileName("LPT10"), "LPT10");
-    EXPECT_EQ(SafeFileName("CONSOLE"), "CONSOLE");
-    EXPECT_EQ(RecordFolder("/r", "A\\B"), "/r/A_B");
+// Anyone who can write into the search folder chooses the names: a cell a
+// spreadsheet would take as a formula is written as text.
+TEST(RecordLine, CellsThatWouldBeFormulasAreText) {
+    for (const char* formula : {"=1+1", "+1", "-1", "@SUM(A1)", "\t=1", "\r=1", u8"＝1", u8"＠A"})
+        EXPECT_EQ(SpreadsheetText(formula), std::string("'") + formula) << formula;
+    for (const char* text : {"", "C:\\=1.GLF", "1-1", "a=b", " =1", "'=1", u8"ラベル"})
+        EXPECT_EQ(SpreadsheetText(text), text) << text;
 
-    EXPECT_EQ(DayFileName({2026, 1, 5, 23, 59, 59}), "2026-01-05.csv");
+    JobRecordEntry entry;
+    entry.job = "=HYPERLINK(\"http://x\",\"a\").GLF";
+    entry.output = "-LPT1";
+    entry.detail = "@x";
+    EXPECT_EQ(FormatRecordLine(kNoon, entry, Latin1ToUtf8),
+              u8"2026-12-09 12:03:15,\"'=HYPERLINK(\"\"http://x\"\",\"\"a\"\").GLF\",0,'-LPT1,"
+              u8"出力済み,'@x,,\r\n");
+}
+
+// Lines read back as they were written: a line break inside a quoted field
+// stays within its line, the header row and an unfinished last line are left out.
+TEST(RecordLine, LinesAreSplitAsWrittenWithTheirDays) {
+    JobRecordEntry broken;
+    broken.detail = "one\r\ntwo, \"three\"";
+    const std::string first = FormatRecordLine(kNoon, broken, Latin1ToUtf8);
+    const std::string second =
+        FormatRecordLine({2027, 1, 2, 3, 4, 5}, JobRecordEntry(), Latin1ToUtf8);
+    EXPECT_EQ(SplitRecordLines(RecordFileStart() + first + second + "2027-01-02 03:04"),
+              (std::vector<std::string>{first, second}));
+    EXPECT_EQ(SplitRecordLines(second + first), (std::vector<std::string>{second, first}));
+    EXPECT_EQ(DayOfLine(first), "2026-12-09");
+    EXPECT_EQ(DayOfLine(second), "2027-01-02");
+    EXPECT_EQ(DayOfLine(RecordFileStart()), "");
+    EXPECT_EQ(DayOfLine("2026-12"), "");
+}
+
+TEST(RecordLine, DayFileNames) {
+    EXPECT_EQ(DayFileName("2026-01-05"), "2026-01-05.csv");
+    EXPECT_EQ(SecondDayFileName("2026-01-05"), "2026-01-05-2.csv");
     int64_t day = 0;
     ASSERT_TRUE(ParseDayFileName("2026-01-05.csv", &day));
     EXPECT_EQ(day, DaysSince1970(2026, 1, 5));
+    day = 0;
+    ASSERT_TRUE(ParseDayFileName("2026-01-05-2.csv", &day));
+    EXPECT_EQ(day, DaysSince1970(2026, 1, 5));
     ASSERT_TRUE(ParseDayFileName("2024-02-29.CSV", &day));
     EXPECT_EQ(day, 19782);
-    for (const char* other : {"2026-1-05.csv", "2026-13-01.csv", "2026-01-00.csv", "notes.csv",
-                              "2026-01-05.csv.bak", "2026-01-05.txt", "2026_01_05.csv"}) {
+    for (const char* other :
+         {"2026-1-05.csv", "2026-13-01.csv", "2026-01-00.csv", "notes.csv", "2026-01-05.csv.bak",
+          "2026-01-05.txt", "2026_01_05.csv", "2026-01-05-3.csv", "2026-01-05-2.csv.new"}) {
         EXPECT_FALSE(ParseDayFileName(other, &day)) << other;
     }
 

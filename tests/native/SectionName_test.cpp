@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <set>
+#include <utility>
+
 namespace {
 
 std::string Sjis(const char* line) {
@@ -57,3 +61,41 @@ TEST(SectionName, ScansByCharacterNotByte) {
 }
 
 }  // namespace
+
+// Every section gets a folder of its own that Windows can hold, and names it
+// could hold already keep the folder they had.
+TEST(SectionName, FolderNamesAreDistinctAndReversible) {
+    const std::pair<const char*, const char*> kFolders[] = {
+        {"Varnow", "Varnow"},
+        {u8"ラベル 2", u8"ラベル 2"},
+        {"A_B", "A_B"},
+        {"A:B", "A%3AB"},
+        {"A%3AB", "A%253AB"},
+        {"a/b\\c*d?e\"f<g>h|i\tj", "a%2Fb%5Cc%2Ad%3Fe%22f%3Cg%3Eh%7Ci%09j"},
+        {".", "%2E"},
+        {"..", "%2E%2E"},
+        {"_", "_"},
+        {"LABEL .", "LABEL%20%2E"},
+        {".hidden", ".hidden"},
+        {"LPT1", "%4CPT1"},
+        {"con.x", "%63on.x"},
+        {"NUL .txt", "%4EUL .txt"},
+        {u8"COM²", u8"%43OM²"},
+        {"CONOUT$", "%43ONOUT$"},
+        {"LPT10", "LPT10"},
+        {"CONSOLE", "CONSOLE"},
+    };
+    for (const auto& [section, folder] : kFolders) {
+        EXPECT_EQ(SectionFolderName(section), folder) << section;
+        EXPECT_EQ(SectionOfFolderName(folder), section) << folder;
+    }
+    // Windows compares names without case: sections told apart only by what
+    // a folder name cannot hold still get folders of their own.
+    std::set<std::string> seen;
+    for (const char* section : {"A:B", "A_B", "A%3AB", "A?B", "A", "A.", "A ", "A..",
+                                ".", "..", "_", "%", "%2E", "CON", "%43ON"}) {
+        std::string folder = SectionFolderName(section);
+        for (char& c : folder) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        EXPECT_TRUE(seen.insert(folder).second) << section << " shares " << folder;
+    }
+}

@@ -133,4 +133,27 @@ TEST(StatusBoard, BreaksALongLineWhereJapaneseAllows) {
     EXPECT_EQ(0u, SecondLineStart(u8"ジョブファイル", within(3))) << "no place to break";
 }
 
+// Lines of the record that wait are a trouble that counts them; a day file
+// that has given way to its second file is only named, the record being whole.
+TEST(StatusBoard, TellsHowManyRecordLinesWaitAndWhereTheyGo) {
+    StatusBoard board(Same);
+    board.Outcome(Outcome(JobResult::Sent), At(12, 3, 15));
+    StatusObservation seen;
+    seen.recordWaiting = 1234;
+    board.Observe(seen);
+    EXPECT_EQ(u8"記録を書き込めません（1,234 行を保留中、出力は続けています）", board.StatusLine());
+    EXPECT_EQ(u8"記録を書き込めません", board.TroubleShort());
+
+    seen.recordWaiting = 0;
+    seen.recordSecondDay = "2026-12-09";
+    board.Observe(seen);
+    EXPECT_EQ(u8"2026-12-09.csv に書き込めないため、記録を 2026-12-09-2.csv に書いています",
+              board.StatusLine());
+    EXPECT_FALSE(board.HasTrouble());
+
+    seen.recordSecondDay.clear();
+    board.Observe(seen);
+    EXPECT_EQ(u8"12:03:15  J.GLF を出力しました（1,234 バイト）", board.StatusLine());
+}
+
 }  // namespace

@@ -68,6 +68,7 @@ inline std::string Pattern(size_t size, unsigned seed = 0) {
 class FakeClock : public platform::Clock {
 public:
     int64_t NowSeconds() override { return now; }
+    int64_t MonotonicMs() override { return monotonicMs; }
     void SleepMs(uint32_t ms) override {
         sleeps.push_back(ms);
         if (onSleep) {
@@ -75,6 +76,7 @@ public:
         }
     }
     int64_t now = 0;
+    int64_t monotonicMs = 0;
     std::vector<uint32_t> sleeps;
     std::function<void()> onSleep;
 };

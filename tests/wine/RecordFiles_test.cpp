@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "app/SectionName.h"
+#include "framework/Text.h"
 #include "platform/TextCodec.h"
 #include "tests/wine/PlatformTestSupport.h"
 
@@ -47,6 +49,58 @@ TEST(Win32RecordFiles, AppendsListsAndDeletesInFoldersOfAnyName) {
     EXPECT_FALSE(files.Append(temp / "nul\\x\\2026-12-09.csv", "", "x"));
     RemoveDirectoryW((widePath.substr(0, widePath.rfind(L'\\'))).c_str());
     RemoveDirectoryW((widePath.substr(0, widePath.rfind(L"\\한국"))).c_str());
+}
+
+// The waiting lines' file is put in place whole, over an older one, and read
+// back; a day file another program holds deny-write (as a spreadsheet does)
+// refuses the append and loses nothing it held.
+TEST(Win32RecordFiles, ReplacesReadsAndRefusesAFileHeldDenyWrite) {
+    platform::RecordFiles& files = platform::SystemRecordFiles();
+    TempFolder temp;
+    const std::string waiting = temp.Path() + u8"\\한\\書き込み待ち.csv";
+    ASSERT_TRUE(files.Replace(waiting, "old lines;"));
+    ASSERT_TRUE(files.Replace(waiting, "new;"));
+    std::string bytes;
+    ASSERT_TRUE(files.Read(waiting, &bytes));
+    EXPECT_EQ(bytes, "new;");
+    EXPECT_EQ(files.ListFiles(temp.Path() + u8"\\한"),
+              std::vector<std::string>{u8"書き込み待ち.csv"});
+    EXPECT_FALSE(files.Read(temp / "missing.csv", &bytes));
+
+    const std::string day = temp / "2026-12-09.csv";
+    ASSERT_TRUE(files.Append(day, "START;", "one;"));
+    HANDLE held =
+        CreateFileA(day.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(files.Append(day, "START;", "two;"));
+    EXPECT_FALSE(files.Replace(day, "x"));
+    CloseHandle(held);
+    EXPECT_TRUE(files.Append(day, "START;", "three;"));
+    EXPECT_EQ(ReadBytes(day), "START;one;three;");
+    EXPECT_TRUE(files.Delete(waiting));
+    RemoveDirectoryW(Utf8ToWide((temp.Path() + u8"\\한").c_str()).c_str());
+}
+
+// Sections told apart only by what a folder name cannot hold get folders of
+// their own, which Windows makes and lists under the names given.
+TEST(Win32RecordFiles, EverySectionNameGetsAFolderOfItsOwn) {
+    platform::RecordFiles& files = platform::SystemRecordFiles();
+    TempFolder temp;
+    const std::vector<std::string> sections = {
+        "A:B",    "A_B",  "A%3AB", "A?B",      ".",           "..",     "_",   "LABEL.",
+        "LABEL ", "LPT1", "con.x", "NUL .txt", u8"COM\u00B9", "CONIN$", "a/b", u8"한국:1"};
+    for (const std::string& section : sections) {
+        const std::string folder = temp / SectionFolderName(section);
+        ASSERT_TRUE(files.Append(folder + "\\2026-12-09.csv", "", section)) << section;
+    }
+    for (const std::string& section : sections) {
+        const std::string folder = temp / SectionFolderName(section);
+        std::string bytes;
+        EXPECT_TRUE(files.Read(folder + "\\2026-12-09.csv", &bytes)) << section;
+        EXPECT_EQ(bytes, section);
+        EXPECT_TRUE(files.Delete(folder + "\\2026-12-09.csv")) << section;
+        EXPECT_TRUE(RemoveDirectoryW(Utf8ToWide(folder.c_str()).c_str())) << section;
+    }
 }
 
 TEST(Win32RecordFiles, LocalTimeAndUtf8FollowTheSystem) {

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "tests/wine/EndToEnd.h"
 #include "tests/wine/PlatformTestSupport.h"
@@ -19,16 +22,14 @@ class StatusAndRecord : public RelayEndToEnd {
 protected:
     // The section's record file of today (local time), as UTF-8 bytes.
     std::string Record(const std::wstring& section) const {
-        wchar_t local[MAX_PATH] = L"";
-        if (FAILED(
-                SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, local)))
-            return {};
+        return ReadFileBytes(TodaysFile(section));
+    }
+    static std::wstring TodaysFile(const std::wstring& section) {
         SYSTEMTIME today{};
         GetLocalTime(&today);
         wchar_t day[16];
         swprintf(day, 16, L"%04d-%02d-%02d.csv", today.wYear, today.wMonth, today.wDay);
-        return ReadFileBytes(std::wstring(local) + L"\\Brenholt\\Varnow\\Records\\" + section +
-                             L"\\" + day);
+        return Records::RecordsFolder(section) + L"\\" + day;
     }
     bool WaitForStatus(const Varnow& app, const std::wstring& part,
                        std::chrono::milliseconds timeout) const {
@@ -58,6 +59,26 @@ protected:
 
 size_t Lines(const std::string& text, const std::string& part) { return CountOf(text, part); }
 
+// The last two cells, 所要時間 and 待ち時間, of each line holding `part`.
+std::vector<std::pair<std::string, std::string>> Times(const std::string& record,
+                                                       const std::string& part) {
+    std::vector<std::pair<std::string, std::string>> times;
+    for (size_t start = 0, end; (end = record.find("\r\n", start)) != std::string::npos;
+         start = end + 2) {
+        const std::string line = record.substr(start, end - start);
+        if (line.find(part) == std::string::npos) continue;
+        const size_t wait = line.rfind(','), took = line.rfind(',', wait - 1);
+        times.emplace_back(line.substr(took + 1, wait - took - 1), line.substr(wait + 1));
+    }
+    return times;
+}
+
+// Seconds to the millisecond: "12.345".
+bool IsSeconds(const std::string& cell) {
+    return cell.size() >= 5 && cell[cell.size() - 4] == '.' &&
+           cell.find_first_not_of("0123456789.") == std::string::npos;
+}
+
 // A job relayed: the status line names it with its size, and the record opens
 // with a byte-order mark and a header row, in CRLF lines.
 TEST_F(StatusAndRecord, RelayedJobIsShownAndRecorded) {
@@ -75,7 +96,8 @@ TEST_F(StatusAndRecord, RelayedJobIsShownAndRecorded) {
     EXPECT_EQ(SettledCapture(), job);
     const std::string record = Record(L"E2E_Shown");
     EXPECT_EQ(record.substr(0, 3), "\xEF\xBB\xBF");
-    EXPECT_NE(record.find(u8"日時,ジョブ,サイズ（バイト）,出力先,結果,詳細,所要時間（秒）\r\n"),
+    EXPECT_NE(record.find(u8"日時,ジョブ,サイズ（バイト）,出力先,結果,詳細,所要時間（秒）,"
+                          u8"待ち時間（秒）\r\n"),
               std::string::npos)
         << record;
     EXPECT_EQ(Lines(record, u8"\\JOB1.GLF,1234,LPT1,出力済み,"), 1u) << record;
@@ -128,6 +150,12 @@ TEST_F(StatusAndRecord, PrinterThatTakesNothingFor30SecondsIsShown) {
     EXPECT_TRUE(WaitForStatus(app, L"BIG.GLF を出力しました", 20s))
         << ToAcp(app.ItemText(kStatusLine));
     EXPECT_EQ(SettledCapture(), job);
+    // The time it took counts the stall; the wait before it, from the search
+    // finding the job to the output's opening, does not.
+    const auto times = Times(Record(L"E2E_Stalled"), "BIG.GLF");
+    ASSERT_EQ(times.size(), 1u) << Record(L"E2E_Stalled");
+    EXPECT_GE(std::stod(times[0].first), 30.0) << times[0].first;
+    EXPECT_LT(std::stod(times[0].second), 5.0) << times[0].second;
 }
 
 // A job that cannot be deleted is sent once and named until it goes.
@@ -199,6 +227,82 @@ TEST_F(StatusAndRecord, MissingHeaderIsShownAndRecorded) {
     const std::string record = Record(L"E2E_NoHeader");
     EXPECT_EQ(Lines(record, u8"ヘッダー／フッターなし"), 1u) << record;
     EXPECT_EQ(Lines(record, u8"\\gone\\H.PRN を開けません"), 1u) << record;
+}
+
+// Today's file held deny-write, as a spreadsheet holds it, while jobs print
+// and across an exit: no line is lost, and once the file is let go every
+// line is in it, in order. The status line counts the lines that wait.
+TEST_F(StatusAndRecord, DayFileHeldByAnotherProgramLosesNoLine) {
+    ProfileSection section("E2E_HeldRecord");
+    Records records(L"E2E_HeldRecord");
+    std::wstring folder = MakeTempFolder(L"heldrecord");
+    section.SetString("Findpos", ToAcp(folder));
+    ASSERT_TRUE(CreateDirectoryW(Records::RecordsFolder(L"E2E_HeldRecord").c_str(), nullptr) ||
+                GetLastError() == ERROR_ALREADY_EXISTS);
+    HANDLE held = CreateFileW(TodaysFile(L"E2E_HeldRecord").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                              nullptr, OPEN_ALWAYS, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const auto print = [&](int job) {
+        const std::wstring path = folder + L"\\J" + std::to_wstring(job) + L".GLF";
+        ASSERT_TRUE(WriteFileBytes(path, Payload("HELD" + std::to_string(job), 100)));
+        ASSERT_TRUE(WaitFor([&] { return !FileExists(path); }, 10s)) << job;
+    };
+
+    {
+        Varnow app;
+        ASSERT_TRUE(app.Start(L"E2E_HeldRecord", L"E2E_HeldRecord"));
+        for (int job = 1; job <= 3; ++job) print(job);
+        EXPECT_TRUE(WaitForStatus(app, L"記録を書き込めません（3 行を保留中、", 10s))
+            << ToAcp(app.ItemText(kStatusLine));
+        ASSERT_TRUE(app.Exit());
+    }
+    const std::wstring waiting = Records::RecordsFolder(L"E2E_HeldRecord") + L"\\書き込み待ち.csv";
+    EXPECT_EQ(Lines(ReadFileBytes(waiting), u8"出力済み"), 3u) << ReadFileBytes(waiting);
+
+    Varnow app;
+    ASSERT_TRUE(app.Start(L"E2E_HeldRecord", L"E2E_HeldRecord"));
+    for (int job = 4; job <= 5; ++job) print(job);
+    EXPECT_TRUE(WaitForStatus(app, L"（5 行を保留中、", 10s))
+        << ToAcp(app.ItemText(kStatusLine));
+    CloseHandle(held);
+    EXPECT_TRUE(WaitForStatus(app, L"J5.GLF を出力しました", 10s))
+        << ToAcp(app.ItemText(kStatusLine));
+    const std::string record = Record(L"E2E_HeldRecord");
+    size_t at = 0;
+    for (int job = 1; job <= 5; ++job) {
+        const std::string line = "\\J" + std::to_string(job) + u8".GLF,100,LPT1,出力済み,";
+        EXPECT_EQ(Lines(record, line), 1u) << record;
+        at = record.find(line, at);
+        EXPECT_NE(at, std::string::npos) << "J" << job << " out of order: " << record;
+    }
+    EXPECT_FALSE(FileExists(waiting));
+}
+
+// A producer that reuses one name, printed without its missing header: each
+// print has its line, with the time it took and the time it waited.
+TEST_F(StatusAndRecord, EveryPrintOfAReusedNameHasItsLine) {
+    ProfileSection section("E2E_Reused");
+    Records records(L"E2E_Reused");
+    std::wstring folder = MakeTempFolder(L"reused");
+    section.SetString("Findpos", ToAcp(folder));
+    section.SetString("Header", ToAcp(folder + L"\\gone\\H.PRN"));
+
+    Varnow app;
+    ASSERT_TRUE(app.Start(L"E2E_Reused", L"E2E_Reused"));
+    for (int print = 1; print <= 5; ++print) {
+        ASSERT_TRUE(WriteFileBytes(folder + L"\\LABEL.GLF", Payload("LABEL", 200)));
+        ASSERT_TRUE(WaitFor([&] { return !FileExists(folder + L"\\LABEL.GLF"); }, 10s)) << print;
+    }
+    ASSERT_TRUE(app.Exit());
+    const std::string record = Record(L"E2E_Reused");
+    EXPECT_EQ(Lines(record, u8"\\LABEL.GLF,200,LPT1,ヘッダー／フッターなし,"), 5u) << record;
+    EXPECT_EQ(Lines(record, u8"回続きました"), 0u) << record;
+    const auto times = Times(record, "LABEL.GLF");
+    EXPECT_EQ(times.size(), 5u) << record;
+    for (const auto& [took, waited] : times) {
+        EXPECT_TRUE(IsSeconds(took)) << took;
+        EXPECT_TRUE(IsSeconds(waited)) << waited;
+    }
 }
 
 }  // namespace

@@ -131,7 +131,7 @@ TEST_F(MainWindow, RecordsCommandMakesAndOpensTheSectionsRecordFolder) {
     wchar_t appData[MAX_PATH] = L"";
     ASSERT_TRUE(SUCCEEDED(
         SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData)));
-    const std::wstring folder = std::wstring(appData) + L"\\Brenholt\\Varnow\\Records\\UI_Records_記録";
+    const std::wstring folder = std::wstring(appData) + L"\\Brenholt\\Varnow\\Records\\UI_Records%3A記録";
     RemoveDirectoryW(folder.c_str());
     ASSERT_FALSE(IsFolder(folder));
     ASSERT_TRUE(m_app.Start(name, name));
