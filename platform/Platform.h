@@ -56,11 +56,22 @@ struct FileIdentity {
 };
 
 // Why an output could not be opened, as far as the system tells.
-enum class OpenFailure { None, NotFound, Busy, AccessDenied, Other };
+// SpoolerUnavailable: the print spooler could not tell whether the output
+// names a printer (stopped or restarting); the output is tried again later.
+enum class OpenFailure { None, NotFound, Busy, AccessDenied, SpoolerUnavailable, Other };
 
 // How an exclusive open of a job file went. Busy means another program holds
 // it; Unopenable is any other failure (a name or path the system cannot open).
 enum class Probe { Ready, Busy, Missing, Unopenable };
+
+// A document the print spooler accepted: the printer's name (UTF-8), the
+// spooler's id of the job (0 for any other output) and the data type the
+// document was started with.
+struct SpoolTicket {
+    std::string printer;
+    uint32_t jobId = 0;
+    std::string dataType;
+};
 
 // An open file or device. Closed when the object goes.
 class File {
@@ -85,6 +96,8 @@ public:
     // True when nothing is printed until Finish succeeds, so that the job file
     // has to stay until then.
     virtual bool CommitsOnFinish() const { return false; }
+    // Where a spooled document went; empty for any other output.
+    virtual SpoolTicket Spooled() const { return {}; }
 };
 
 class FileSystem {

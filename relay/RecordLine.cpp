@@ -14,6 +14,7 @@ const char* const kResultTexts[] = {
     u8"削除できない（1 回だけ出力）",
     u8"開けない（後回し）",
     u8"ヘッダー／フッターなし",
+    u8"プリンターで停止",
 };
 
 const char kByteOrderMark[] = "\xEF\xBB\xBF";

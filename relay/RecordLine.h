@@ -18,6 +18,7 @@ enum class JobResult {
     Undeletable,       // sent once, then passed over: it cannot be deleted
     Unopenable,        // the job itself cannot be opened; tried again later
     NoHeaderFooter,    // sent without the header or footer that could not be opened
+    HeldByPrinter,     // sent, but the spooler holds it: out of paper, offline, ...
 };
 
 // The result column's words (UTF-8).

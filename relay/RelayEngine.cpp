@@ -134,7 +134,7 @@ void RelayEngine::PollSearchTimer() {
     }
     switch (m_nRunState) {
     case Searching:
-        if (FindTargetFile()) {
+        if (FindTargetFile() && !m_bOutputUnrepresentable) {
             StartJob();
         } else {
             m_view.SetTimer(kSearchTimer, kSearchPeriodMs);
@@ -204,6 +204,7 @@ void RelayEngine::CloseRecord() {
 
 void RelayEngine::TakeOutcomes() {
     for (const JobOutcome& outcome : m_outcomes.TakeAll()) {
+        m_spoolWatch.Follow(outcome);
         m_status.Outcome(outcome, m_files.ToLocalTime(outcome.ended));
         m_bRecordFailed = !m_record.Write(RecordEntryOf(outcome));
     }
@@ -212,6 +213,9 @@ void RelayEngine::TakeOutcomes() {
 // Outcomes are taken on each tick of timer 1, so the record and the status
 // line are at most one poll behind the worker.
 void RelayEngine::UpdateStatus() {
+    for (JobOutcome& trouble : m_spoolWatch.Look(*m_spoolQueue, m_clock.NowSeconds())) {
+        m_outcomes.Add(std::move(trouble));
+    }
     TakeOutcomes();
     m_status.Observe(Observe(m_clock.NowSeconds()));
     // The window and the tray are touched only when what they show changes.
@@ -259,6 +263,12 @@ StatusObservation RelayEngine::Observe(int64_t now) {
     const size_t slash = seen.strayNameUtf8.find_last_of("\\/");
     if (slash != std::string::npos) seen.strayNameUtf8.erase(0, slash + 1);
     seen.recordFailed = m_bRecordFailed;
+    seen.outputUnrepresentable = m_bOutputUnrepresentable;
+    if (const JobOutcome* held = m_spoolWatch.Trouble()) {
+        seen.heldJob = held->job;
+        seen.heldPrinterUtf8 = held->spooled.printer;
+        seen.heldState = held->spoolState;
+    }
     return seen;
 }
 
@@ -275,10 +285,20 @@ JobRecordEntry RelayEngine::RecordEntryOf(const JobOutcome& outcome) const {
     if (*OpenFailureText(outcome.outputFailure)) details.push_back(OpenFailureText(outcome.outputFailure));
     if (outcome.headerMissing) details.push_back(u8"ヘッダー " + m_toUtf8(m_strHeader) + u8" を開けません");
     if (outcome.footerMissing) details.push_back(u8"フッター " + m_toUtf8(m_strFooter) + u8" を開けません");
+    if (outcome.headerFailed) details.push_back(u8"ヘッダーを出力できませんでした");
+    if (outcome.footerFailed) details.push_back(u8"フッターを出力できませんでした");
+    if (outcome.result == JobResult::HeldByPrinter) details.push_back(PrinterTroubleText(outcome.spooled.printer, outcome.spoolState));
+    if (!outcome.spooled.dataType.empty() && outcome.spooled.dataType != "RAW") details.push_back(u8"データ形式 " + outcome.spooled.dataType);
     if (outcome.keptChanged) details.push_back(u8"出力中に書き換えられたため残しました");
     if (outcome.result == JobResult::Undeletable) details.push_back(u8"手で削除してください");
     for (size_t i = 0; i < details.size(); ++i) entry.detail += (i ? u8"、" : "") + details[i];
     return entry;
+}
+
+void RelayEngine::SetOutputUnrepresentable(bool unrepresentable) {
+    if (unrepresentable == m_bOutputUnrepresentable) return;
+    m_bOutputUnrepresentable = unrepresentable;
+    UpdateStatus();
 }
 
 void RelayEngine::KeepUndeletableJobsIn(std::unique_ptr<UndeletableJobs::Store> store) {

@@ -28,6 +28,12 @@ struct StatusObservation {
     std::size_t strays = 0;     // files passed over because they cannot be opened
     std::string strayNameUtf8;  // one of them
     bool recordFailed = false;  // a line of the record could not be written
+    // 出力先 as typed holds characters the ANSI code page cannot spell.
+    bool outputUnrepresentable = false;
+    // A job the spooler accepted and now holds in trouble (heldState says why).
+    std::string heldJob;
+    std::string heldPrinterUtf8;
+    platform::SpoolJobState heldState = platform::SpoolJobState::Queued;
 };
 
 class StatusBoard {
@@ -61,8 +67,14 @@ private:
     // A header or footer left out of the last job.
     bool m_headerMissing = false;
     bool m_footerMissing = false;
+    // A footer the output did not take after the job (a port prints as it goes).
+    bool m_footerFailed = false;
+    std::string m_footerFailedJob;
     std::string m_lastSent;
 };
 
 // Why an output could not be opened, in words.
 const char* OpenFailureText(platform::OpenFailure failure);
+
+// "プリンター X は用紙切れです" for a printer (UTF-8) in a spool trouble.
+std::string PrinterTroubleText(const std::string& printerUtf8, platform::SpoolJobState state);

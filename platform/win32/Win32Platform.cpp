@@ -299,8 +299,15 @@ public:
     // so that a mistyped port or printer name is no file in the start folder.
     std::unique_ptr<File> OpenOutput(const std::string& path, const std::string& documentName,
                                      OpenFailure* failure) override {
-        const std::wstring printer = FindInstalledPrinter(path);
-        if (!printer.empty()) return OpenSpooledOutput(printer, documentName, failure);
+        std::wstring printer;
+        const PrinterLookup lookup = FindInstalledPrinter(path, &printer);
+        if (lookup == PrinterLookup::Found) return OpenSpooledOutput(printer, documentName, failure);
+        // While the spooler cannot say whether a name is a printer's, a file
+        // of that name must not take the job in its place.
+        if (lookup == PrinterLookup::SpoolerUnavailable && MayNamePrinter(path)) {
+            if (failure) *failure = OpenFailure::SpoolerUnavailable;
+            return nullptr;
+        }
         const DWORD creation = HasFolderPart(path) ? OPEN_ALWAYS : OPEN_EXISTING;
         auto file = WrapOpened(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                            creation, 0, nullptr));
