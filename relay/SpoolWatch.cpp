@@ -5,6 +5,9 @@ namespace {
 // Jobs that stay queued for good (a queue paused over the weekend) would
 // otherwise be asked about for ever; the newest ones tell the operator enough.
 constexpr size_t kMaxFollowed = 32;
+// A spooler that cannot be asked for a minute of ticks has most likely lost
+// the job with its queue.
+constexpr int kMaxUnknownLooks = 30;
 
 }  // namespace
 
@@ -25,13 +28,14 @@ void SpoolWatch::Follow(const JobOutcome& outcome) {
     m_jobs.push_back(std::move(followed));
 }
 
-// A spooler that cannot be asked says nothing about the job: it is asked
-// again on the next tick.
+// A spooler that cannot be asked says nothing about the job: what it said
+// last stands, and it is asked again on the next tick.
 std::vector<JobOutcome> SpoolWatch::Look(platform::SpoolQueue& queue, int64_t now) {
     std::vector<JobOutcome> troubles;
     for (auto it = m_jobs.begin(); it != m_jobs.end();) {
         const platform::SpoolJobState state = queue.Look(it->outcome.spooled.printer, it->outcome.spooled.jobId);
-        if (state == platform::SpoolJobState::Gone) {
+        it->unknownLooks = state == platform::SpoolJobState::Unknown ? it->unknownLooks + 1 : 0;
+        if (state == platform::SpoolJobState::Gone || it->unknownLooks > kMaxUnknownLooks) {
             it = m_jobs.erase(it);
             continue;
         }

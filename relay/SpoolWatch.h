@@ -25,6 +25,7 @@ private:
     struct Followed {
         JobOutcome outcome;         // spoolState: what the spooler said last
         uint32_t recordedStates = 0;  // one bit per SpoolJobState recorded
+        int unknownLooks = 0;         // in a row
     };
     std::deque<Followed> m_jobs;
 };

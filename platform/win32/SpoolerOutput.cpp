@@ -171,9 +171,9 @@ public:
         const std::vector<BYTE> job = Fetch([&](BYTE* buffer, DWORD size, DWORD* needed) {
             return GetJobW(printer.Get(), jobId, 1, buffer, size, needed) != FALSE;
         });
-        if (job.size() < sizeof(JOB_INFO_1W)) {
-            return GetLastError() == ERROR_INVALID_PARAMETER ? SpoolJobState::Gone : SpoolJobState::Unknown;
-        }
+        // A spooler that opened the printer but has no such job let it go
+        // (Windows says ERROR_INVALID_PARAMETER, Wine says nothing).
+        if (job.size() < sizeof(JOB_INFO_1W)) return SpoolJobState::Gone;
         const DWORD status = reinterpret_cast<const JOB_INFO_1W*>(job.data())->Status;
         if (status & (JOB_STATUS_PRINTED | JOB_STATUS_DELETED | JOB_STATUS_DELETING | JOB_STATUS_COMPLETE)) {
             return SpoolJobState::Gone;
@@ -186,6 +186,17 @@ public:
         return StateOf(status, printerStatus);
     }
 };
+
+// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices whatever extension
+// follows; Windows strips trailing blanks before it looks.
+bool IsDeviceName(std::wstring name) {
+    name = name.substr(0, name.find(L'.'));
+    while (!name.empty() && name.back() == L' ') name.pop_back();
+    for (wchar_t& c : name) c = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+    if (name == L"CON" || name == L"PRN" || name == L"AUX" || name == L"NUL") return true;
+    return name.size() == 4 && (name.compare(0, 3, L"COM") == 0 || name.compare(0, 3, L"LPT") == 0) &&
+           name[3] >= L'1' && name[3] <= L'9';
+}
 
 }  // namespace
 
@@ -229,9 +240,8 @@ PrinterLookup FindInstalledPrinter(const std::string& output, std::wstring* prin
 }
 
 // A drive letter, a folder or a port's colon say file or device; so does a
-// bare name the system maps to a device (LPT1, COM3, a port redirected with
-// "net use"). A UNC path with one separator after the server may be a print
-// share.
+// device's name. A UNC path with one separator after the server may be a
+// print share.
 bool MayNamePrinter(const std::string& output) {
     const std::wstring name = ToWide(output, CP_ACP);
     if (name.empty()) return false;
@@ -240,9 +250,7 @@ bool MayNamePrinter(const std::string& output) {
         return share != std::wstring::npos && share > 2 && share + 1 < name.size() &&
                name.find_first_of(L"\\/", share + 1) == std::wstring::npos;
     }
-    if (name.find_first_of(L"\\/:") != std::wstring::npos) return false;
-    wchar_t target[MAX_PATH];
-    return QueryDosDeviceW(name.c_str(), target, MAX_PATH) == 0;
+    return name.find_first_of(L"\\/:") == std::wstring::npos && !IsDeviceName(name);
 }
 
 std::unique_ptr<File> OpenSpooledOutput(const std::wstring& printer,
