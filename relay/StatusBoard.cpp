@@ -27,6 +27,15 @@ std::string Others(std::size_t count) {
     return count > 1 ? u8" ほか " + Count(count - 1) + u8" 件" : std::string();
 }
 
+const char* SpoolTroubleText(platform::SpoolJobState state) {
+    switch (state) {
+        case platform::SpoolJobState::PaperOut: return u8"用紙切れです";
+        case platform::SpoolJobState::Offline: return u8"オフラインです";
+        case platform::SpoolJobState::Paused: return u8"一時停止中です";
+        default: return u8"エラー状態です";
+    }
+}
+
 }  // namespace
 
 const char* OpenFailureText(platform::OpenFailure failure) {
@@ -45,19 +54,6 @@ const char* OpenFailureText(platform::OpenFailure failure) {
     }
     return "";
 }
-
-namespace {
-
-const char* SpoolTroubleText(platform::SpoolJobState state) {
-    switch (state) {
-        case platform::SpoolJobState::PaperOut: return u8"用紙切れです";
-        case platform::SpoolJobState::Offline: return u8"オフラインです";
-        case platform::SpoolJobState::Paused: return u8"一時停止中です";
-        default: return u8"エラー状態です";
-    }
-}
-
-}  // namespace
 
 std::string PrinterTroubleText(const std::string& printerUtf8, platform::SpoolJobState state) {
     return u8"プリンター " + printerUtf8 + u8" は" + SpoolTroubleText(state);

@@ -51,20 +51,23 @@ std::vector<std::wstring> SplitMultiString(const wchar_t* strings) {
     return parts;
 }
 
-// Level 8 tells the attributes (Vista and later); level 3 the dependent files
-// on any system.
+std::vector<BYTE> DriverInfo(HANDLE printer, DWORD level) {
+    return Fetch([&](BYTE* buffer, DWORD size, DWORD* needed) {
+        return GetPrinterDriverW(printer, nullptr, level, buffer, size, needed) != FALSE;
+    });
+}
+
+// Level 8 tells the attributes too (Vista and later); level 3 the dependent
+// files on any system. A driver that cannot be asked gets RAW, as before.
 std::string DriverDataType(HANDLE printer) {
-    for (DWORD level : {8u, 3u}) {
-        const std::vector<BYTE> info = Fetch([&](BYTE* buffer, DWORD size, DWORD* needed) {
-            return GetPrinterDriverW(printer, nullptr, level, buffer, size, needed) != FALSE;
-        });
-        if (info.size() < sizeof(DRIVER_INFO_3W)) continue;
-        if (level == 8 && info.size() >= sizeof(DRIVER_INFO_8W)) {
-            const auto* driver = reinterpret_cast<const DRIVER_INFO_8W*>(info.data());
-            return DataTypeForDriver(SplitMultiString(driver->pDependentFiles),
-                                     driver->dwPrinterDriverAttributes);
-        }
-        const auto* driver = reinterpret_cast<const DRIVER_INFO_3W*>(info.data());
+    const std::vector<BYTE> full = DriverInfo(printer, 8);
+    if (full.size() >= sizeof(DRIVER_INFO_8W)) {
+        const auto* driver = reinterpret_cast<const DRIVER_INFO_8W*>(full.data());
+        return DataTypeForDriver(SplitMultiString(driver->pDependentFiles), driver->dwPrinterDriverAttributes);
+    }
+    const std::vector<BYTE> basic = DriverInfo(printer, 3);
+    if (basic.size() >= sizeof(DRIVER_INFO_3W)) {
+        const auto* driver = reinterpret_cast<const DRIVER_INFO_3W*>(basic.data());
         return DataTypeForDriver(SplitMultiString(driver->pDependentFiles), 0);
     }
     return "RAW";
