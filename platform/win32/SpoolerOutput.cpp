@@ -3,6 +3,9 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include <map>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 #include "platform/PrintSpooler.h"
@@ -166,28 +169,66 @@ SpoolJobState StateOf(DWORD job, DWORD printer) {
 
 // Level 1 of the job and level 6 of the printer are the spooler's own
 // bookkeeping: asking never reaches the printer itself.
+SpoolJobState AskSpooler(const std::string& printerUtf8, uint32_t jobId) {
+    PrinterHandle printer;
+    if (!printer.Open(ToWide(printerUtf8, CP_UTF8))) return SpoolJobState::Unknown;
+    const std::vector<BYTE> job = Fetch([&](BYTE* buffer, DWORD size, DWORD* needed) {
+        return GetJobW(printer.Get(), jobId, 1, buffer, size, needed) != FALSE;
+    });
+    // A spooler that opened the printer but has no such job let it go
+    // (Windows says ERROR_INVALID_PARAMETER, Wine says nothing).
+    if (job.size() < sizeof(JOB_INFO_1W)) return SpoolJobState::Gone;
+    const DWORD status = reinterpret_cast<const JOB_INFO_1W*>(job.data())->Status;
+    if (status & (JOB_STATUS_PRINTED | JOB_STATUS_DELETED | JOB_STATUS_DELETING | JOB_STATUS_COMPLETE)) {
+        return SpoolJobState::Gone;
+    }
+    const std::vector<BYTE> state = Fetch([&](BYTE* buffer, DWORD size, DWORD* needed) {
+        return GetPrinterW(printer.Get(), 6, buffer, size, needed) != FALSE;
+    });
+    const DWORD printerStatus =
+        state.size() >= sizeof(PRINTER_INFO_6) ? reinterpret_cast<const PRINTER_INFO_6*>(state.data())->dwStatus : 0;
+    return StateOf(status, printerStatus);
+}
+
+// Asks on a thread of its own: for a printer shared by a print server that
+// has gone, OpenPrinter waits for the network's time-out, and the window must
+// not. A look answers what the last round of asking found (Unknown before
+// it) and starts the next round, for the jobs looked at since, unless one is
+// still running.
 class Win32SpoolQueue : public SpoolQueue {
 public:
     SpoolJobState Look(const std::string& printerUtf8, uint32_t jobId) override {
-        PrinterHandle printer;
-        if (!printer.Open(ToWide(printerUtf8, CP_UTF8))) return SpoolJobState::Unknown;
-        const std::vector<BYTE> job = Fetch([&](BYTE* buffer, DWORD size, DWORD* needed) {
-            return GetJobW(printer.Get(), jobId, 1, buffer, size, needed) != FALSE;
-        });
-        // A spooler that opened the printer but has no such job let it go
-        // (Windows says ERROR_INVALID_PARAMETER, Wine says nothing).
-        if (job.size() < sizeof(JOB_INFO_1W)) return SpoolJobState::Gone;
-        const DWORD status = reinterpret_cast<const JOB_INFO_1W*>(job.data())->Status;
-        if (status & (JOB_STATUS_PRINTED | JOB_STATUS_DELETED | JOB_STATUS_DELETING | JOB_STATUS_COMPLETE)) {
-            return SpoolJobState::Gone;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const Job job{printerUtf8, jobId};
+        m_wanted[job] = SpoolJobState::Unknown;
+        const auto known = m_known.find(job);
+        const SpoolJobState state = known != m_known.end() ? known->second : SpoolJobState::Unknown;
+        if (!m_asking) {
+            m_asking = true;
+            try {
+                std::thread(&Win32SpoolQueue::AskAll, this, std::exchange(m_wanted, {})).detach();
+            } catch (...) {
+                m_asking = false;  // no thread now: asked again on the next look
+            }
         }
-        const std::vector<BYTE> state = Fetch([&](BYTE* buffer, DWORD size, DWORD* needed) {
-            return GetPrinterW(printer.Get(), 6, buffer, size, needed) != FALSE;
-        });
-        const DWORD printerStatus =
-            state.size() >= sizeof(PRINTER_INFO_6) ? reinterpret_cast<const PRINTER_INFO_6*>(state.data())->dwStatus : 0;
-        return StateOf(status, printerStatus);
+        return state;
     }
+
+private:
+    using Job = std::pair<std::string, uint32_t>;
+
+    // Only the jobs of this round are kept: the others are no longer looked at.
+    void AskAll(std::map<Job, SpoolJobState> jobs) {
+        for (auto& [job, state] : jobs) state = AskSpooler(job.first, job.second);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_known = std::move(jobs);
+        m_asking = false;
+    }
+
+    std::mutex m_mutex;
+    std::map<Job, SpoolJobState> m_wanted;
+    std::map<Job, SpoolJobState> m_known;
+    bool m_asking = false;
 };
 
 // CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices whatever extension
@@ -264,9 +305,10 @@ std::unique_ptr<File> OpenSpooledOutput(const std::wstring& printer,
     return nullptr;
 }
 
+// Never destroyed: a round of asking may still run as the program exits.
 SpoolQueue& SystemSpoolQueue() {
-    static Win32SpoolQueue queue;
-    return queue;
+    static Win32SpoolQueue* const queue = new Win32SpoolQueue;
+    return *queue;
 }
 
 }  // namespace platform
