@@ -18,6 +18,7 @@ public:
     void EnableWindow(bool enable) { assert(m_hWnd); ::EnableWindow(m_hWnd, enable); }
     void ShowWindow(int command) { assert(m_hWnd); ::ShowWindow(m_hWnd, command); }
     void SetText(const std::wstring& text) { assert(m_hWnd); ::SetWindowTextW(m_hWnd, text.c_str()); }
+    std::wstring GetText() const;
 
     HWND m_hWnd = nullptr;
 };

@@ -15,6 +15,11 @@ std::wstring WindowText(HWND window) {
 
 }  // namespace
 
+std::wstring CWnd::GetText() const {
+    assert(m_hWnd);
+    return WindowText(m_hWnd);
+}
+
 HWND CDataExchange::Item(int id) const { return ::GetDlgItem(m_dialog.m_hWnd, id); }
 
 void DDX_Control(CDataExchange& dx, int id, CWnd& control) {
@@ -36,4 +41,18 @@ void DDX_Text(CDataExchange& dx, int id, std::string& value) {
     }
     const std::wstring wanted = AnsiToWide(value);
     if (WindowText(item) != wanted) ::SetWindowTextW(item, wanted.c_str());
+}
+
+void DDX_ExactText(CDataExchange& dx, int id, std::string& value, bool* unrepresentable) {
+    HWND item = dx.Item(id);
+    if (!item) {
+        dx.Fail();
+        return;
+    }
+    if (dx.m_bSaveAndValidate) {
+        *unrepresentable = !SpellsInAnsi(WindowText(item));
+        if (!*unrepresentable) DDX_Text(dx, id, value);
+        return;
+    }
+    if (!*unrepresentable) DDX_Text(dx, id, value);
 }

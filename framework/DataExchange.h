@@ -29,3 +29,7 @@ void DDX_Control(CDataExchange& dx, int id, CWnd& control);
 // rewrites the control only when its text differs, so an edit being typed in
 // keeps its caret and selection.
 void DDX_Text(CDataExchange& dx, int id, std::string& value);
+// DDX_Text for a setting whose every character counts (a printer's name): a
+// text the ANSI code page cannot spell is not saved, which
+// `*unrepresentable` tells, and is not loaded over, so it stays as typed.
+void DDX_ExactText(CDataExchange& dx, int id, std::string& value, bool* unrepresentable);

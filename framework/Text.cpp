@@ -42,6 +42,8 @@ std::string WideToAnsi(const std::wstring& wide) {
     return ansi;
 }
 
+bool SpellsInAnsi(const std::wstring& wide) { return AnsiToWide(WideToAnsi(wide)) == wide; }
+
 std::string CutAtByteLimit(const std::string& text, std::size_t limit) {
     std::size_t end = 0;
     while (end < text.size()) {

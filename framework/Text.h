@@ -12,6 +12,8 @@ std::wstring AnsiToWide(const std::string& ansi);
 // A character the ANSI code page cannot hold becomes "|", never "?" or a
 // look-alike.
 std::string WideToAnsi(const std::wstring& wide);
+// True when WideToAnsi keeps every character of `wide`.
+bool SpellsInAnsi(const std::wstring& wide);
 
 // The longest prefix of `text` of at most `limit` bytes that does not end in
 // the middle of a double-byte character of the ANSI code page.

@@ -67,7 +67,9 @@ struct DirEntry {
 };
 
 // Why an output could not be opened, as far as the system tells.
-enum class OpenFailure { None, NotFound, Busy, AccessDenied, Other };
+// SpoolerUnavailable: the print spooler could not tell whether the output
+// names a printer (stopped or restarting); the output is tried again later.
+enum class OpenFailure { None, NotFound, Busy, AccessDenied, SpoolerUnavailable, Other };
 
 // How an exclusive open of a job file went. Busy means another program holds
 // it; Unopenable is any other failure (a name or path the system cannot open).
@@ -85,6 +87,15 @@ enum class Deletion { Refused, Accepted, Pending };
 // for a pipe or a device). A job is only ever a plain disk file whose own
 // path, with every link resolved, lies in the folder the path names.
 enum class FileKind { Missing, DiskFile, Outside, NotAFile, Unknown };
+
+// A document the print spooler accepted: the printer's name (UTF-8), the
+// spooler's id of the job (0 for any other output) and the data type the
+// document was started with.
+struct SpoolTicket {
+    std::string printer;
+    uint32_t jobId = 0;
+    std::string dataType;
+};
 
 // An open file or device. Closed when the object goes.
 class File {
@@ -109,6 +120,8 @@ public:
     // True when nothing is printed until Finish succeeds, so that the job file
     // has to stay until then.
     virtual bool CommitsOnFinish() const { return false; }
+    // Where a spooled document went; empty for any other output.
+    virtual SpoolTicket Spooled() const { return {}; }
 };
 
 // Tells of changes in one folder while it lives: from a thread of its own,

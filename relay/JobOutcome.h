@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/PrintSpooler.h"
 #include "relay/RecordLine.h"
 
 struct JobOutcome {
@@ -19,6 +20,12 @@ struct JobOutcome {
     bool outputRefused = false;  // the output names the job, header or footer
     bool headerMissing = false;
     bool footerMissing = false;
+    // Opened but not taken whole by the output.
+    bool headerFailed = false;
+    bool footerFailed = false;
+    platform::SpoolTicket spooled;  // where the spooler took the document, if it did
+    // For a job the spooler holds after it was sent: what the spooler says.
+    platform::SpoolJobState spoolState = platform::SpoolJobState::Queued;
     bool keptChanged = false;  // sent whole, but kept: it changed meanwhile
     // What the job's path led to when it could not be taken as a job.
     platform::FileKind unopenableKind = platform::FileKind::DiskFile;

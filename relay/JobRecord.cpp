@@ -52,7 +52,8 @@ void JobRecord::KeepIn(std::string folder, bool writeLines, uint32_t keepDays) {
 }
 
 bool JobRecord::Repeats(const JobRecordEntry& entry) const {
-    if (!m_streakOpen || entry.result != m_streakFirst.result ||
+    // The spooler's troubles come once each, already.
+    if (!m_streakOpen || entry.result != m_streakFirst.result || entry.result == JobResult::HeldByPrinter ||
         entry.output != m_streakFirst.output) {
         return false;
     }

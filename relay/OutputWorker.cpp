@@ -152,6 +152,7 @@ void OutputWorker::CopyToOutput() {
         Report(JobResult::OutputUnopenable);
         return;
     }
+    m_outcome.spooled = output->Spooled();
     EnterPhase(WorkerPhase::Copying);
     // A plain-file output ends with this job, not with what an earlier, longer
     // job left; one the job did not reach whole keeps the bytes beyond.
@@ -165,9 +166,16 @@ bool OutputWorker::CopyJob(platform::File& output, std::unique_ptr<platform::Fil
         Report(JobResult::Cancelled);
         return false;
     }
-    m_outcome.headerMissing = !m_job.header.empty() && !AppendFileToOutput(m_job.header, output);
+    const Part header = AppendFileToOutput(m_job.header, output);
+    m_outcome.headerMissing = header == Part::Missing;
     if (Aborted()) {
         Report(JobResult::Cancelled);
+        return false;
+    }
+    // No job behind a header the output did not take: it is sent again whole.
+    if (header == Part::Failed) {
+        m_outcome.headerFailed = true;
+        Report(JobResult::WriteFailed);
         return false;
     }
     uint64_t bytesSent = 0;
@@ -189,14 +197,17 @@ bool OutputWorker::CopyJob(platform::File& output, std::unique_ptr<platform::Fil
     if (copied == Copy::Complete && !commitsOnFinish) {
         result = ConsumeJob(job, bytesSent);
     }
-    m_outcome.footerMissing = !m_job.footer.empty() && !AppendFileToOutput(m_job.footer, output);
+    const Part footer = AppendFileToOutput(m_job.footer, output);
+    m_outcome.footerMissing = footer == Part::Missing;
+    m_outcome.footerFailed = footer == Part::Failed;
     if (!commitsOnFinish) {
         Report(result);
         return copied == Copy::Complete;
     }
     // A spooled printer prints nothing until the document is closed: a cancel
-    // or failure before that throws the print job away and keeps the job.
-    if (copied != Copy::Complete || Aborted() || !output.Finish()) {
+    // or failure before that, the footer's too, throws the print job away and
+    // keeps the job.
+    if (copied != Copy::Complete || Aborted() || footer == Part::Failed || !output.Finish()) {
         Report(Aborted() ? JobResult::Cancelled : result);
         return false;
     }
@@ -204,13 +215,23 @@ bool OutputWorker::CopyJob(platform::File& output, std::unique_ptr<platform::Fil
     return true;
 }
 
-bool OutputWorker::AppendFileToOutput(const std::string& source, platform::File& output) {
-    const std::unique_ptr<platform::File> input = m_job.fs->OpenSource(source);
-    uint64_t bytesSent = 0;
-    if (input) {
-        CopyFile(*input, output, &bytesSent);
+// A part that cannot be opened or read to its end is left out (a port keeps
+// what was read); one the output did not take whole has failed the output.
+OutputWorker::Part OutputWorker::AppendFileToOutput(const std::string& source, platform::File& output) {
+    if (source.empty()) {
+        return Part::Appended;
     }
-    return input != nullptr;
+    const std::unique_ptr<platform::File> input = m_job.fs->OpenSource(source);
+    if (!input) {
+        return Part::Missing;
+    }
+    uint64_t bytesSent = 0;
+    switch (CopyFile(*input, output, &bytesSent)) {
+        case Copy::Complete: return Part::Appended;
+        case Copy::ReadFailed: return Part::Missing;
+        case Copy::WriteFailed: break;
+    }
+    return Part::Failed;
 }
 
 OutputWorker::Copy OutputWorker::CopyFile(platform::File& input, platform::File& output,
@@ -263,7 +284,7 @@ void OutputWorker::Report(JobResult result) {
     if (!m_job.outcomes) {
         return;
     }
-    if (result == JobResult::Sent && !m_outcome.keptChanged && (m_outcome.headerMissing || m_outcome.footerMissing)) {
+    if (result == JobResult::Sent && !m_outcome.keptChanged && (m_outcome.headerMissing || m_outcome.footerMissing || m_outcome.footerFailed)) {
         result = JobResult::NoHeaderFooter;
     }
     m_outcome.result = result;

@@ -62,6 +62,8 @@ public:
 
 private:
     enum class Copy { Complete, ReadFailed, WriteFailed };
+    // How a header or footer went: Failed when the output did not take it.
+    enum class Part { Appended, Missing, Failed };
 
     bool Aborted() const;
     void Pause();
@@ -73,8 +75,7 @@ private:
     // True when the job reached the output whole (and, for a spooled printer,
     // the printer took the document).
     bool CopyJob(platform::File& output, std::unique_ptr<platform::File>& job);
-    // False when the file could not be opened and was left out.
-    bool AppendFileToOutput(const std::string& source, platform::File& output);
+    Part AppendFileToOutput(const std::string& source, platform::File& output);
     Copy CopyFile(platform::File& input, platform::File& output, uint64_t* bytesSent);
     // The result for the record: sent (and gone, or kept as changed) or stuck.
     JobResult ConsumeJob(std::unique_ptr<platform::File>& job, uint64_t bytesSent);

@@ -15,6 +15,7 @@ const char* const kResultTexts[] = {
     u8"開けない（後回し）",
     u8"ヘッダー／フッターなし",
     u8"記録の欠落",
+    u8"プリンターで停止",
 };
 
 const char kByteOrderMark[] = "\xEF\xBB\xBF";

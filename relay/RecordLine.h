@@ -20,6 +20,7 @@ enum class JobResult {
     Unopenable,        // the job itself cannot be opened; tried again later
     NoHeaderFooter,    // sent without the header or footer that could not be opened
     LinesLost,         // the record's own line: lines that could not be kept
+    HeldByPrinter,     // sent, but the spooler holds it: out of paper, offline, ...
 };
 
 // The result column's words (UTF-8).

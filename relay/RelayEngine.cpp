@@ -203,7 +203,7 @@ void RelayEngine::SearchIfDue() {
     const bool refused = found && NamesAnyOf(m_fs, m_strOutput, {m_strFoundFile, m_strHeader, m_strFooter});
     if (refused) {
         NoteOutputRefusal(platform::OpenFailure::None, true);
-    } else if (OutputOpens(found) && found) {
+    } else if (!m_bOutputUnrepresentable && OutputOpens(found) && found) {
         StartJob();
         return;
     }
@@ -368,6 +368,7 @@ void RelayEngine::CloseRecord() {
 
 void RelayEngine::TakeOutcomes() {
     for (const JobOutcome& outcome : m_outcomes.TakeAll()) {
+        m_spoolWatch.Follow(outcome);
         m_status.Outcome(outcome, m_files.ToLocalTime(outcome.ended));
         m_record.Write(RecordEntryOf(outcome));
         m_bLastJobSent = outcome.result == JobResult::Sent || outcome.result == JobResult::NoHeaderFooter ||
@@ -378,6 +379,9 @@ void RelayEngine::TakeOutcomes() {
 // Outcomes are taken on each tick of timer 1, so the record and the status
 // line are at most one poll behind the worker.
 void RelayEngine::UpdateStatus() {
+    for (JobOutcome& trouble : m_spoolWatch.Look(*m_spoolQueue, m_clock.NowSeconds())) {
+        m_outcomes.Add(std::move(trouble));
+    }
     TakeOutcomes();
     m_record.Retry(m_clock.NowSeconds());
     m_status.Observe(Observe(m_clock.NowSeconds()));
@@ -442,6 +446,12 @@ StatusObservation RelayEngine::Observe(int64_t now) {
     // A header or footer left out is looked for again while that trouble stands.
     seen.headerBack = m_status.HeaderMissing() && !m_fs.IsMissing(m_strHeader);
     seen.footerBack = m_status.FooterMissing() && !m_fs.IsMissing(m_strFooter);
+    seen.outputUnrepresentable = m_bOutputUnrepresentable;
+    if (const JobOutcome* held = m_spoolWatch.Trouble()) {
+        seen.heldJob = held->job;
+        seen.heldPrinterUtf8 = held->spooled.printer;
+        seen.heldState = held->spoolState;
+    }
     return seen;
 }
 
@@ -461,10 +471,20 @@ JobRecordEntry RelayEngine::RecordEntryOf(const JobOutcome& outcome) const {
     if (*OpenFailureText(outcome.outputFailure)) details.push_back(OpenFailureText(outcome.outputFailure));
     if (outcome.headerMissing) details.push_back(u8"ヘッダー " + m_toUtf8(m_strHeader) + u8" を開けません");
     if (outcome.footerMissing) details.push_back(u8"フッター " + m_toUtf8(m_strFooter) + u8" を開けません");
+    if (outcome.headerFailed) details.push_back(u8"ヘッダーを出力できませんでした");
+    if (outcome.footerFailed) details.push_back(u8"フッターを出力できませんでした");
+    if (outcome.result == JobResult::HeldByPrinter) details.push_back(PrinterTroubleText(outcome.spooled.printer, outcome.spoolState));
+    if (!outcome.spooled.dataType.empty() && outcome.spooled.dataType != "RAW") details.push_back(u8"データ形式 " + outcome.spooled.dataType);
     if (outcome.keptChanged) details.push_back(u8"出力中に書き換えられたため残しました");
     if (outcome.result == JobResult::Undeletable) details.push_back(u8"手で削除してください");
     for (size_t i = 0; i < details.size(); ++i) entry.detail += (i ? u8"、" : "") + details[i];
     return entry;
+}
+
+void RelayEngine::SetOutputUnrepresentable(bool unrepresentable) {
+    if (unrepresentable == m_bOutputUnrepresentable) return;
+    m_bOutputUnrepresentable = unrepresentable;
+    UpdateStatus();
 }
 
 void RelayEngine::KeepUndeletableJobsIn(std::unique_ptr<UndeletableJobs::Store> store) {

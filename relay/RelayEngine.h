@@ -16,6 +16,7 @@
 #include "relay/RelayState.h"
 #include "relay/StatusBoard.h"
 #include "relay/RelayView.h"
+#include "relay/SpoolWatch.h"
 #include "relay/UndeletableJobs.h"
 #include "relay/UnopenableJobs.h"
 #include "relay/WakeUp.h"
@@ -72,6 +73,12 @@ public:
     // Ends the record's open repeated failure and keeps the lines that could
     // not be written for the next start, as the program exits.
     void CloseRecord();
+    // Where the jobs a printer's spooler accepted are looked up (tests).
+    void AskSpoolerWith(platform::SpoolQueue& queue) { m_spoolQueue = &queue; }
+    // 出力先 as typed holds characters the ANSI code page cannot spell: said
+    // at once, and no job is taken up for a name that would be mangled.
+    void SetOutputUnrepresentable(bool unrepresentable);
+    bool OutputUnrepresentable() const { return m_bOutputUnrepresentable; }
 
     WindowRect m_rectWindow;
 
@@ -124,6 +131,9 @@ protected:
     static constexpr int64_t kTidyElsewhereSeconds = 600;
     int64_t m_lastTidyElsewhere = 0;
     std::vector<std::string> m_approximateNames;  // passed over by the last search
+    SpoolWatch m_spoolWatch;
+    platform::SpoolQueue* m_spoolQueue = &platform::SystemSpoolQueue();
+    bool m_bOutputUnrepresentable = false;
     std::string m_shownStatus;
     std::string m_shownTrouble;
 

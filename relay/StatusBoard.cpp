@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "relay/Counters.h"
+#include "relay/SpoolWatch.h"
 
 namespace {
 
@@ -24,6 +25,15 @@ std::string Count(std::size_t value) {
 
 std::string Others(std::size_t count) {
     return count > 1 ? u8" ほか " + Count(count - 1) + u8" 件" : std::string();
+}
+
+const char* SpoolTroubleText(platform::SpoolJobState state) {
+    switch (state) {
+        case platform::SpoolJobState::PaperOut: return u8"用紙切れです";
+        case platform::SpoolJobState::Offline: return u8"オフラインです";
+        case platform::SpoolJobState::Paused: return u8"一時停止中です";
+        default: return u8"エラー状態です";
+    }
 }
 
 }  // namespace
@@ -66,11 +76,17 @@ const char* OpenFailureText(platform::OpenFailure failure) {
             return u8"使用中です";
         case platform::OpenFailure::AccessDenied:
             return u8"アクセスが拒否されました";
+        case platform::OpenFailure::SpoolerUnavailable:
+            return u8"印刷スプーラーが応答しません";
         case platform::OpenFailure::None:
         case platform::OpenFailure::Other:
             break;
     }
     return "";
+}
+
+std::string PrinterTroubleText(const std::string& printerUtf8, platform::SpoolJobState state) {
+    return u8"プリンター " + printerUtf8 + u8" は" + SpoolTroubleText(state);
 }
 
 void StatusBoard::Outcome(const JobOutcome& outcome, const platform::LocalTime& ended) {
@@ -82,8 +98,9 @@ void StatusBoard::Outcome(const JobOutcome& outcome, const platform::LocalTime& 
         m_outputRefused = outcome.outputRefused;
         return;
     }
-    if (outcome.result == JobResult::Unopenable || outcome.result == JobResult::Cancelled) {
-        return;  // says nothing about the output
+    if (outcome.result == JobResult::Unopenable || outcome.result == JobResult::Cancelled ||
+        outcome.result == JobResult::HeldByPrinter) {
+        return;  // says nothing about opening the output; the spooler's answer is observed
     }
     m_outputFailures = 0;
     if (outcome.result == JobResult::WriteFailed) {
@@ -95,10 +112,14 @@ void StatusBoard::Outcome(const JobOutcome& outcome, const platform::LocalTime& 
     m_writeFailures = 0;
     m_headerMissing = outcome.headerMissing;
     m_footerMissing = outcome.footerMissing;
+    m_footerFailed = outcome.footerFailed;
+    m_footerFailedJob = outcome.job;
     std::string bytes;
     FormatThousands(bytes, static_cast<uint32_t>(outcome.bytes));
+    // The data type is told only where it is not the usual RAW.
+    const std::string& type = outcome.spooled.dataType;
     m_lastSent = Clock(ended, true) + u8"  " + Name(outcome.job) + u8" を出力しました（" + bytes +
-                 u8" バイト）";
+                 u8" バイト" + (type.empty() || type == "RAW" ? "" : u8"、" + type) + u8"）";
 }
 
 void StatusBoard::Observe(const StatusObservation& now) {
@@ -153,6 +174,9 @@ std::string StatusBoard::JobAtHand() const {
 }
 
 std::string StatusBoard::Trouble() const {
+    if (m_now.outputUnrepresentable) {
+        return u8"出力先の名前にこの PC の文字コードで表せない文字があります";
+    }
     if (m_now.folderUnreachable) {
         return u8"検索位置 " + m_toUtf8(m_now.folder) + u8" を開けません";
     }
@@ -168,6 +192,9 @@ std::string StatusBoard::Trouble() const {
     if (m_writeFailures > 0) {
         return u8"出力先 " + m_toUtf8(m_now.output) + u8" に出力できません（" +
                Clock(m_writeFailingSince, false) + u8" から " + Count(m_writeFailures) + u8" 回）";
+    }
+    if (IsSpoolTrouble(m_now.heldState)) {
+        return PrinterTroubleText(m_now.heldPrinterUtf8, m_now.heldState) + u8"（" + Name(m_now.heldJob) + u8"）";
     }
     if (m_now.stalledSeconds >= 30) {
         return u8"プリンターが応答しません（" + Name(m_now.job) + u8"、" +
@@ -193,6 +220,10 @@ std::string StatusBoard::Trouble() const {
     if (m_now.strays > 0) {
         return u8"開けないファイルがあります: " + m_now.strayNameUtf8 + Others(m_now.strays);
     }
+    if (m_footerFailed) {
+        return Name(m_footerFailedJob) + u8" のフッターを出力先 " + m_toUtf8(m_now.output) +
+               u8" に出力できませんでした";
+    }
     if (m_headerMissing || m_footerMissing) {
         const char* part = m_headerMissing ? u8"ヘッダー" : u8"フッター";
         return std::string(part) + u8"ファイル " +
@@ -217,15 +248,18 @@ std::string StatusBoard::Trouble() const {
 }
 
 std::string StatusBoard::TroubleShort() const {
+    if (m_now.outputUnrepresentable) return u8"出力先の名前を使えません";
     if (m_now.folderUnreachable) return u8"検索位置を開けません";
     if (m_outputFailures > 0) return u8"出力先を開けません";
     if (m_writeFailures > 0) return u8"出力先に出力できません";
+    if (IsSpoolTrouble(m_now.heldState)) return std::string(u8"プリンターは") + SpoolTroubleText(m_now.heldState);
     if (m_now.stalledSeconds >= 30) return u8"プリンターが応答しません";
     if (m_now.readStalledSeconds >= 30) return u8"ジョブの読み込みが進みません";
     if (m_now.busySeconds >= 30) return u8"ジョブが他のプログラムで使用中です";
     if (m_now.companionSeconds >= 600) return u8"待機ファイルが残っています";
     if (m_now.stuckJobs > 0) return u8"削除できないジョブがあります";
     if (m_now.strays > 0) return u8"開けないファイルがあります";
+    if (m_footerFailed) return u8"フッターを出力できませんでした";
     if (m_headerMissing) return u8"ヘッダーファイルを開けません";
     if (m_footerMissing) return u8"フッターファイルを開けません";
     if (m_now.recordWaiting > 0) return u8"記録を書き込めません";

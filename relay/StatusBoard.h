@@ -41,6 +41,12 @@ struct StatusObservation {
     bool footerBack = false;
     std::size_t recordWaiting = 0;  // lines of the record not yet written
     std::string recordSecondDay;    // the day whose second file takes its lines
+    // 出力先 as typed holds characters the ANSI code page cannot spell.
+    bool outputUnrepresentable = false;
+    // A job the spooler accepted and now holds in trouble (heldState says why).
+    std::string heldJob;
+    std::string heldPrinterUtf8;
+    platform::SpoolJobState heldState = platform::SpoolJobState::Queued;
 };
 
 class StatusBoard {
@@ -82,6 +88,9 @@ private:
     // A header or footer left out of the last job.
     bool m_headerMissing = false;
     bool m_footerMissing = false;
+    // A footer the output did not take after the job (a port prints as it goes).
+    bool m_footerFailed = false;
+    std::string m_footerFailedJob;
     std::string m_lastSent;
 };
 
@@ -94,3 +103,6 @@ size_t SecondLineStart(const std::string& utf8, const std::function<bool(const s
 
 // Why an output could not be opened, in words.
 const char* OpenFailureText(platform::OpenFailure failure);
+
+// "プリンター X は用紙切れです" for a printer (UTF-8) in a spool trouble.
+std::string PrinterTroubleText(const std::string& printerUtf8, platform::SpoolJobState state);

@@ -32,6 +32,7 @@ MessageTable CRelayDlg::GetMessageTable() const {
         BindCommand(BN_CLICKED, IDC_BROWSE_FOLDER, &CRelayDlg::OnBrowseFolder),
         BindCommand(BN_CLICKED, IDC_OUTPUT_MENU, &CRelayDlg::OnOutputMenu),
         BindCommand(EN_CHANGE, IDC_FOLDER, &CRelayDlg::OnFolderChanged),
+        BindCommand(EN_CHANGE, IDC_OUTPUT, &CRelayDlg::OnOutputChanged),
         BindMessage(WM_TRAY_CALLBACK, &CRelayDlg::OnTrayCallback),
         BindMessage(WM_WINDOWPOSCHANGING, &CRelayDlg::OnWindowPosChanging),
         BindMessage(WM_QUERYOPEN, &CRelayDlg::OnQueryOpen),
@@ -56,7 +57,9 @@ void CRelayDlg::DoDataExchange(CDataExchange& dx) {
     DDX_Control(dx, IDCANCEL, m_btnExit);
     DDX_Control(dx, IDOK, m_btnRun);
     DDX_Control(dx, IDC_OUTPUT_MENU, m_btnOutputMenu);
-    DDX_Text(dx, IDC_OUTPUT, m_engine.m_strOutput);
+    bool unrepresentable = m_engine.OutputUnrepresentable();
+    DDX_ExactText(dx, IDC_OUTPUT, m_engine.m_strOutput, &unrepresentable);
+    m_engine.SetOutputUnrepresentable(unrepresentable);
     DDX_Text(dx, IDC_FOOTER, m_engine.m_strFooter);
     DDX_Text(dx, IDC_HEADER, m_engine.m_strHeader);
     DDX_Text(dx, IDC_TARGET, m_engine.m_strTarget);
@@ -65,6 +68,12 @@ void CRelayDlg::DoDataExchange(CDataExchange& dx) {
     DDX_Text(dx, IDC_BYTE_COUNT, m_engine.m_strByteCount);
     DDX_Text(dx, IDC_UPTIME, m_engine.m_strUptime);
     DDX_Text(dx, IDC_FOLDER, m_engine.m_strFolder);
+}
+
+// A name the code page cannot spell is told on the status line as it is
+// typed, not first when the search starts.
+void CRelayDlg::OnOutputChanged() {
+    if (m_editOutput.m_hWnd) m_engine.SetOutputUnrepresentable(!SpellsInAnsi(m_editOutput.GetText()));
 }
 
 // Fills the window, puts the icon in the notification area and starts

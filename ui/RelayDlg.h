@@ -85,6 +85,7 @@ private:
     void OnBrowseFolder();
     void OnOutputMenu();
     void OnFolderChanged() { m_folderTip.Update(); }
+    void OnOutputChanged();
     static int CALLBACK BrowseFolderCallback(HWND browser, UINT code, LPARAM param, LPARAM data);
 
     void SetUpSystemMenu();

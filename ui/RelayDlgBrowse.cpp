@@ -34,7 +34,7 @@ void CRelayDlg::OnOutputMenu() {
     const size_t printers = outputs.size() - 3;
     for (size_t i = 0; i < outputs.size(); ++i) {
         if (i == printers && printers > 0) ::AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
-        const bool fits = AnsiToWide(WideToAnsi(outputs[i])) == outputs[i];
+        const bool fits = SpellsInAnsi(outputs[i]);
         ::AppendMenuW(menu.get(), MF_STRING | (fits ? 0 : MF_GRAYED), i + 1, outputs[i].c_str());
     }
     RECT button{};
@@ -48,6 +48,7 @@ void CRelayDlg::OnOutputMenu() {
     if (chosen == 0 || chosen > outputs.size()) return;
     UpdateData(true);
     m_engine.m_strOutput = WideToAnsi(outputs[chosen - 1]);
+    m_engine.SetOutputUnrepresentable(false);
     UpdateData(false);
 }
 

@@ -373,8 +373,15 @@ public:
     // so that a mistyped port or printer name is no file in the start folder.
     std::unique_ptr<File> OpenOutput(const std::string& path, const std::string& documentName,
                                      OpenFailure* failure) override {
-        const std::wstring printer = FindInstalledPrinter(path);
-        if (!printer.empty()) return OpenSpooledOutput(printer, documentName, failure);
+        std::wstring printer;
+        const PrinterLookup lookup = FindInstalledPrinter(path, &printer);
+        if (lookup == PrinterLookup::Found) return OpenSpooledOutput(printer, documentName, failure);
+        // While the spooler cannot say whether a name is a printer's, a file
+        // of that name must not take the job in its place.
+        if (lookup == PrinterLookup::SpoolerUnavailable && MayNamePrinter(path)) {
+            if (failure) *failure = OpenFailure::SpoolerUnavailable;
+            return nullptr;
+        }
         const DWORD creation = HasFolderPart(path) ? OPEN_ALWAYS : OPEN_EXISTING;
         auto file = WrapOpened(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                            creation, 0, nullptr));
@@ -385,8 +392,10 @@ public:
     // As OpenOutput opens it, but never creating: a missing file with a folder
     // part is fine when its folder is there.
     OpenFailure TryOutput(const std::string& path) override {
-        const std::wstring printer = FindInstalledPrinter(path);
-        if (!printer.empty()) return TrySpooledOutput(printer);
+        std::wstring printer;
+        const PrinterLookup lookup = FindInstalledPrinter(path, &printer);
+        if (lookup == PrinterLookup::Found) return TrySpooledOutput(printer);
+        if (lookup == PrinterLookup::SpoolerUnavailable && MayNamePrinter(path)) return OpenFailure::SpoolerUnavailable;
         const KernelHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         if (file) return OpenFailure::None;
         const DWORD error = GetLastError();

@@ -46,7 +46,7 @@ protected:
     OutputJob Job() {
         return OutputJob{job,        ".OFI", output,       header, footer, &running,
                          &abort,     &bytes, &undeletable, &fs,    &clock, platform::IsLeadByteNone,
-                         &unopenable};
+                         &unopenable, &outcomes};
     }
     void RunWorker() {
         running = 1;
@@ -60,6 +60,7 @@ protected:
     testing_support::FakeClock clock;
     UndeletableJobs undeletable;
     UnopenableJobs unopenable{platform::IsLeadByteNone};
+    JobOutcomes outcomes;
     std::atomic<int32_t> running{0};
     std::atomic<int32_t> abort{0};
     std::atomic<uint32_t> bytes{0};
@@ -558,6 +559,42 @@ TEST_F(OutputWorkerTest, JobForASpooledPrinterGoesOnlyOnceTheDocumentIsFinished)
     RunWorker();
     EXPECT_EQ(2, fs.writeFaults.finishes);
     EXPECT_FALSE(Exists(job));
+}
+
+// A header or footer the output did not take is never a job reported sent
+// whole. A spooled document is thrown away unfinished and the job sent again;
+// a port has printed the job before the footer, so the job is gone and the
+// footer's failure is told.
+TEST_F(OutputWorkerTest, AHeaderOrFooterTheOutputRefusedIsToldAndASpooledJobStays) {
+    header = dir / "head";
+    footer = dir / "foot";
+    WriteFile(header, "H");
+    WriteFile(footer, "F");
+    struct Case {
+        bool spooled;
+        int failingWrite;  // 1 the header, 2 the job, 3 the footer
+        JobResult result;
+        bool jobStays;
+    };
+    for (const Case c : {Case{true, 3, JobResult::WriteFailed, true}, Case{true, 1, JobResult::WriteFailed, true},
+                         Case{false, 3, JobResult::NoHeaderFooter, false},
+                         Case{false, 1, JobResult::WriteFailed, true}}) {
+        SCOPED_TRACE(testing::Message() << "spooled " << c.spooled << ", write " << c.failingWrite);
+        WriteFile(job, "J");
+        fs.writeFaults = {};
+        fs.writeFaults.spooled = c.spooled;
+        fs.writeFaults.failWriteAt = c.failingWrite;
+        RunWorker();
+        const std::vector<JobOutcome> told = outcomes.TakeAll();
+        ASSERT_EQ(1u, told.size());
+        EXPECT_EQ(c.result, told[0].result);
+        EXPECT_EQ(c.failingWrite == 1, told[0].headerFailed);
+        EXPECT_EQ(c.failingWrite == 3, told[0].footerFailed);
+        EXPECT_FALSE(told[0].headerMissing || told[0].footerMissing);
+        EXPECT_EQ(c.jobStays, Exists(job));
+        EXPECT_EQ(0, fs.writeFaults.finishes) << "an unfinished document never prints";
+        EXPECT_EQ(c.failingWrite == 1 ? 1 : 3, fs.writeFaults.writes) << "no job behind a failed header";
+    }
 }
 
 TEST_F(OutputWorkerTest, RunsOnItsOwnThread) {

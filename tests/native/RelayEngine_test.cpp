@@ -1,6 +1,7 @@
 #include "relay/RelayEngine.h"
 
 #include <mutex>
+#include <filesystem>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -557,6 +558,126 @@ TEST_F(RelayEngineTest, NoJobIsTakenUpWhileTheOutputCannotBeOpened) {
     EXPECT_EQ(Outputting, engine.m_nRunState);
     EXPECT_EQ(2u, engine.m_nFileCount);
     EXPECT_NE(std::find(view.log.begin(), view.log.end(), "NoTrouble "), view.log.end());
+}
+
+// A spooler whose answer the test sets; it notes what it was asked.
+class ScriptedSpooler : public platform::SpoolQueue {
+public:
+    platform::SpoolJobState Look(const std::string& printer, uint32_t jobId) override {
+        asked.push_back(printer + " #" + std::to_string(jobId));
+        return state;
+    }
+    platform::SpoolJobState state = platform::SpoolJobState::Queued;
+    Log asked;
+};
+
+std::string Same(const std::string& text) { return text; }
+
+// Jobs relayed for real to an output that behaves like a spooled printer.
+class RelayEngineSpooled : public ::testing::Test {
+protected:
+    RelayEngineSpooled() {
+        fs.writeFaults.spooled = true;
+        fs.writeFaults.ticket = {u8"ラベル 1", 42, "XPS_PASS"};
+        engine.m_strFolder = dir.path();
+        engine.m_strTarget = "*.glf";
+        engine.m_strWaiting = ".ofi";
+        engine.m_strOutput = dir / "out.prn";
+        engine.EnterStopped();
+        engine.ResetCounters();
+        engine.AskSpoolerWith(spooler);
+        engine.KeepRecordIn(Same, dir / "record");
+        clock.onSleep = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+    }
+    void Tick() { engine.OnTimer(kSearchTimer); }
+    void TickUntilSearching() {
+        for (int i = 0; i < 5000 && engine.m_nRunState != Searching; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            Tick();
+        }
+    }
+    std::string LastStatus() const { return LastOf({"Status "}); }
+    std::string LastIcon() const { return LastOf({"Trouble ", "NoTrouble "}); }
+    std::string LastOf(std::initializer_list<const char*> kinds) const {
+        for (auto it = view.log.rbegin(); it != view.log.rend(); ++it) {
+            for (const char* kind : kinds) {
+                if (it->rfind(kind, 0) == 0) return kind == std::string("Status ") ? it->substr(7) : *it;
+            }
+        }
+        return "";
+    }
+    size_t RecordLinesWith(const std::string& text) const {
+        size_t count = 0;
+        for (const auto& day : std::filesystem::directory_iterator(dir / "record")) {
+            const std::string lines = testing_support::ReadFile(day.path().string());
+            for (size_t at = lines.find(text); at != std::string::npos; at = lines.find(text, at + 1)) ++count;
+        }
+        return count;
+    }
+
+    testing_support::TempDir dir;
+    RecordingView view;
+    testing_support::FakeClock clock;
+    testing_support::FaultyFileSystem fs;
+    ScriptedSpooler spooler;
+    RelayEngine engine{view, fs, clock, platform::SystemThreadStarter(), platform::IsLeadByteSystem};
+};
+
+// The spooler's answer about a job it accepted is asked on the ticks after,
+// shown while it holds the job in trouble, recorded once per trouble, and let
+// go of once the job has left its queue. A data type other than RAW is told.
+TEST_F(RelayEngineSpooled, AJobTheSpoolerHoldsInTroubleIsShownAndRecordedOnce) {
+    engine.OnOK();
+    testing_support::WriteFile(dir / "a.glf", "job");
+    Tick();
+    TickUntilSearching();
+    ASSERT_FALSE(testing_support::Exists(dir / "a.glf"));
+    Tick();
+    EXPECT_NE(LastStatus().find(u8"a.glf を出力しました（3 バイト、XPS_PASS）"), std::string::npos) << LastStatus();
+    EXPECT_EQ(1u, RecordLinesWith(u8"出力済み,データ形式 XPS_PASS"));
+
+    spooler.state = platform::SpoolJobState::PaperOut;
+    Tick();
+    EXPECT_EQ(u8"プリンター ラベル 1 は用紙切れです（a.glf）", LastStatus());
+    EXPECT_EQ(u8"Trouble プリンターは用紙切れです", LastIcon());
+    spooler.state = platform::SpoolJobState::Unknown;  // the spooler restarting tells nothing
+    Tick();
+    Tick();
+    EXPECT_EQ(u8"プリンター ラベル 1 は用紙切れです（a.glf）", LastStatus());
+    spooler.state = platform::SpoolJobState::Offline;
+    Tick();
+    EXPECT_EQ(u8"プリンター ラベル 1 はオフラインです（a.glf）", LastStatus());
+    spooler.state = platform::SpoolJobState::PaperOut;
+    Tick();
+    EXPECT_EQ(1u, RecordLinesWith(u8"プリンターで停止,プリンター ラベル 1 は用紙切れです、データ形式 XPS_PASS"));
+    EXPECT_EQ(1u, RecordLinesWith(u8"プリンターで停止,プリンター ラベル 1 はオフラインです"));
+
+    spooler.state = platform::SpoolJobState::Gone;
+    Tick();
+    EXPECT_NE(LastStatus().find(u8"a.glf を出力しました"), std::string::npos) << LastStatus();
+    EXPECT_EQ("NoTrouble ", LastIcon());
+    const size_t asked = spooler.asked.size();
+    Tick();
+    EXPECT_EQ(asked, spooler.asked.size()) << "a job that left the queue is not asked about";
+    EXPECT_EQ(Log(asked, u8"ラベル 1 #42"), spooler.asked);
+}
+
+// A name the code page cannot spell is told as soon as the window says so,
+// and no job is taken up for it until it is corrected.
+TEST_F(RelayEngineSpooled, AnOutputNameTheCodePageCannotSpellTakesUpNoJob) {
+    engine.SetOutputUnrepresentable(true);
+    EXPECT_EQ(u8"停止中。出力先の名前にこの PC の文字コードで表せない文字があります", LastStatus());
+    engine.OnOK();
+    testing_support::WriteFile(dir / "a.glf", "job");
+    Tick();
+    Tick();
+    EXPECT_EQ(Searching, engine.m_nRunState);
+    EXPECT_EQ(0u, engine.m_nFileCount);
+    EXPECT_EQ(0, fs.outputOpens);
+    engine.SetOutputUnrepresentable(false);
+    Tick();
+    EXPECT_EQ(Outputting, engine.m_nRunState);
+    TickUntilSearching();
 }
 
 }  // namespace

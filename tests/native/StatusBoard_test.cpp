@@ -156,4 +156,27 @@ TEST(StatusBoard, TellsHowManyRecordLinesWaitAndWhereTheyGo) {
     EXPECT_EQ(u8"12:03:15  J.GLF を出力しました（1,234 バイト）", board.StatusLine());
 }
 
+// What the spooler and the output's parts said reaches the line in words.
+TEST(StatusBoard, TellsTheSpoolersAnswersAndAFooterTheOutputRefused) {
+    StatusBoard board(Same);
+    StatusObservation seen;
+    seen.output = "Label";
+    board.Observe(seen);
+    JobOutcome unlisted = Outcome(JobResult::OutputUnopenable);
+    unlisted.outputFailure = platform::OpenFailure::SpoolerUnavailable;
+    board.Outcome(unlisted, At(8, 0, 0));
+    EXPECT_EQ(u8"出力先 Label を開けません（印刷スプーラーが応答しません、08:00 から 1 回）", board.StatusLine());
+
+    JobOutcome xps = Outcome(JobResult::Sent);
+    xps.spooled = {"Label", 7, "XPS_PASS"};
+    board.Outcome(xps, At(8, 0, 5));
+    EXPECT_EQ(u8"08:00:05  J.GLF を出力しました（1,234 バイト、XPS_PASS）", board.StatusLine());
+
+    JobOutcome noFooter = Outcome(JobResult::NoHeaderFooter);
+    noFooter.footerFailed = true;
+    board.Outcome(noFooter, At(8, 0, 9));
+    EXPECT_EQ(u8"J.GLF のフッターを出力先 Label に出力できませんでした", board.StatusLine());
+    EXPECT_EQ(u8"フッターを出力できませんでした", board.TroubleShort());
+}
+
 }  // namespace

@@ -230,6 +230,7 @@ public:
         bool spooled = false;
         bool finishFails = false;
         int finishes = 0;
+        platform::SpoolTicket ticket;  // what the spooler said when it took the document
     };
 
     bool FindFirst(const std::string& path, const std::function<bool(const platform::DirEntry&)>& accept,
@@ -389,6 +390,7 @@ private:
             return !m_faults.finishFails;
         }
         bool CommitsOnFinish() const override { return m_faults.spooled; }
+        platform::SpoolTicket Spooled() const override { return m_faults.ticket; }
 
     private:
         std::unique_ptr<platform::File> m_file;

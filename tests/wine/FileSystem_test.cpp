@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/PrintSpooler.h"
 #include "tests/wine/PlatformTestSupport.h"
 #include "tests/wine/VarnowDriver.h"
 
@@ -391,6 +392,16 @@ TEST(Win32Job, IsOnlyAPlainFileInsideItsFolder) {
     RemoveDirectoryA((folder / "SUB.GLF").c_str());
 }
 
+// The spooler is asked in the background, so a look tells what an earlier
+// round found: the answer wanted comes within a few looks.
+bool SpoolerSays(const platform::SpoolTicket& ticket, platform::SpoolJobState wanted) {
+    for (int look = 0; look < 100; ++look) {
+        if (platform::SystemSpoolQueue().Look(ticket.printer, ticket.jobId) == wanted) return true;
+        Sleep(50);
+    }
+    return false;
+}
+
 // Header, job and footer reach the printer as one RAW document named after
 // the job file, and only once the output is finished; the printer's name is
 // matched without regard to case. (That an unfinished job is aborted cannot
@@ -406,6 +417,7 @@ TEST(Win32SpooledOutput, DeliversTheExactBytesOnlyWhenFinished) {
     const std::string output = e2e::ToAcp(L"LABEL ラベル プリンター");
 
     platform::OpenFailure failure = platform::OpenFailure::None;
+    platform::SpoolTicket ticket;
     {
         // 表 ends in the byte of "\": the name must not be cut there.
         auto file = fs.OpenOutput(output, e2e::ToAcp(L"C:\\ジョブ\\表.GLF"), &failure);
@@ -414,10 +426,28 @@ TEST(Win32SpooledOutput, DeliversTheExactBytesOnlyWhenFinished) {
         EXPECT_TRUE(WriteAll(*file, "HEAD") && WriteAll(*file, job) && WriteAll(*file, "FOOT"));
         EXPECT_EQ(QueuedDocuments(printerName), std::vector<std::wstring>{L"表.GLF"});
         EXPECT_FALSE(wine_test::Exists(target.windowsPath));
+        ticket = file->Spooled();
+        EXPECT_TRUE(SpoolerSays(ticket, platform::SpoolJobState::Queued));
         EXPECT_TRUE(file->Finish());
     }
     EXPECT_EQ(ReadBytes(target.windowsPath), "HEAD" + job + "FOOT");
+    EXPECT_EQ(e2e::Widen(ticket.printer), printerName) << "the spooler's spelling";
+    EXPECT_EQ(ticket.dataType, "RAW");
+    EXPECT_TRUE(SpoolerSays(ticket, platform::SpoolJobState::Gone));
     DeleteFileA(target.windowsPath.c_str());
+}
+
+// The driver decides the data type: an XPS driver (one whose dependent files
+// hold the pipeline's configuration) gets XPS_PASS, any other RAW. (Wine's
+// print processor cannot pass XPS_PASS on: the document is not finished here.)
+TEST(Win32SpooledOutput, AnXpsDriverGetsXpsPass) {
+    const TestPrinter xps(L"XPS ラベル", L"LPT6:", SpoolTargetNamed("xps").unixPath, TestPrinter::Driver::Xps);
+    ASSERT_TRUE(xps.Added());
+    auto file = fs.OpenOutput(e2e::ToAcp(L"XPS ラベル"), "C:\\jobs\\JOB1.GLF", nullptr);
+    ASSERT_NE(file, nullptr);
+    const platform::SpoolTicket ticket = file->Spooled();
+    EXPECT_EQ(ticket.dataType, "XPS_PASS");
+    EXPECT_NE(ticket.jobId, 0u);
 }
 
 // Wine hands the finished job to its port only at EndDocPrinter, so a port
@@ -433,15 +463,17 @@ TEST(Win32SpooledOutput, APrinterThatRefusesTheJobFails) {
     EXPECT_FALSE(file->Finish());
 }
 
+struct CurrentFolder {
+    char previous[MAX_PATH] = "";
+    CurrentFolder() { GetCurrentDirectoryA(MAX_PATH, previous); }
+    ~CurrentFolder() { SetCurrentDirectoryA(previous); }
+};
+
 // A mistyped port or printer name must not become a file in the start folder;
 // a name with a folder part still creates its file.
 TEST(Win32OpenOutput, ABareNameOpensOnlyWhatExists) {
     TempFolder folder;
-    struct CurrentFolder {
-        char previous[MAX_PATH] = "";
-        CurrentFolder() { GetCurrentDirectoryA(MAX_PATH, previous); }
-        ~CurrentFolder() { SetCurrentDirectoryA(previous); }
-    } restore;
+    CurrentFolder restore;
     ASSERT_TRUE(SetCurrentDirectoryA(folder.Path().c_str()));
 
     EXPECT_NE(fs.OpenOutput("LPT1", "C:\\jobs\\JOB1.GLF", nullptr), nullptr);
@@ -462,6 +494,47 @@ TEST(Win32OpenOutput, ABareNameOpensOnlyWhatExists) {
 
     EXPECT_NE(fs.OpenOutput(".\\made.prn", "", nullptr), nullptr);
     EXPECT_TRUE(wine_test::Exists(folder / "made.prn"));
+}
+
+// The spooler stopped or restarting, as it answers then: it cannot be reached,
+// or it asks for a bigger buffer and then for none.
+BOOL WINAPI SpoolerUnreachable(DWORD, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD needed, LPDWORD count) {
+    *needed = *count = 0;
+    SetLastError(RPC_S_SERVER_UNAVAILABLE);
+    return FALSE;
+}
+BOOL WINAPI SpoolerShortOfBuffer(DWORD, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD needed, LPDWORD count) {
+    *needed = *count = 0;
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+}
+
+// While the spooler cannot list its printers, a printer's name is not taken
+// for a file of that name in the start folder (which would swallow the job):
+// the output is unavailable for now. A device, a path and a share that may
+// be a printer's are told apart by their spelling.
+TEST(Win32OpenOutput, APrinterNameWaitsWhileTheSpoolerCannotListItsPrinters) {
+    TempFolder folder;
+    CurrentFolder restore;
+    ASSERT_TRUE(SetCurrentDirectoryA(folder.Path().c_str()));
+    const TestPrinter printer(L"Label 1", L"LPT6:", SpoolTargetNamed("unlisted").unixPath);
+    ASSERT_TRUE(printer.Added());
+    ASSERT_TRUE(WriteBytes(folder / "Label 1", "a file of 1.1"));
+    for (void* enumeration : {reinterpret_cast<void*>(SpoolerUnreachable), reinterpret_cast<void*>(SpoolerShortOfBuffer)}) {
+        const wine_test::ImportPatch failing("winspool.drv", "EnumPrintersW", enumeration);
+        ASSERT_TRUE(failing.Patched());
+        for (const char* name : {"Label 1", "LABEL 1", "\\\\server\\Label 1", "Unknown"}) {
+            platform::OpenFailure failure = platform::OpenFailure::None;
+            EXPECT_EQ(fs.OpenOutput(name, "C:\\jobs\\JOB1.GLF", &failure), nullptr) << name;
+            EXPECT_EQ(failure, platform::OpenFailure::SpoolerUnavailable) << name;
+        }
+        EXPECT_EQ(ReadBytes(folder / "Label 1"), "a file of 1.1");
+        EXPECT_NE(fs.OpenOutput("LPT1", "C:\\jobs\\JOB1.GLF", nullptr), nullptr) << "a device is no printer";
+        EXPECT_NE(fs.OpenOutput(".\\made.prn", "", nullptr), nullptr) << "a path is no printer";
+    }
+    auto spooled = fs.OpenOutput("Label 1", "C:\\jobs\\JOB1.GLF", nullptr);
+    ASSERT_NE(spooled, nullptr);
+    EXPECT_TRUE(spooled->CommitsOnFinish()) << "the spooler answers again";
 }
 
 }  // namespace

@@ -145,16 +145,18 @@ void ClosePrinterHandle(HANDLE printer) {
 
 // Wine without CUPS has no printer driver; its PostScript driver serves, since
 // RAW jobs pass it by.
-TestPrinter::TestPrinter(std::wstring name, std::wstring port, const std::wstring& target)
+TestPrinter::TestPrinter(std::wstring name, std::wstring port, const std::wstring& target, Driver kind)
     : m_name(std::move(name)), m_port(std::move(port)) {
-    wchar_t driverName[] = L"Wine PostScript Driver";
+    std::wstring driverName = kind == Driver::Xps ? L"Varnow XPS Test Driver" : L"Wine PostScript Driver";
     wchar_t driverFile[] = L"wineps.drv";
+    wchar_t dependentFiles[] = L"wineps.drv\0pipelineconfig.xml\0";
     DRIVER_INFO_3W driver{};
     driver.cVersion = 3;
-    driver.pName = driverName;
+    driver.pName = &driverName[0];
     driver.pDriverPath = driverFile;
     driver.pDataFile = driverFile;
     driver.pConfigFile = driverFile;
+    if (kind == Driver::Xps) driver.pDependentFiles = dependentFiles;
     if (!AddPrinterDriverW(nullptr, 3, reinterpret_cast<BYTE*>(&driver)) &&
         GetLastError() != ERROR_PRINTER_DRIVER_ALREADY_INSTALLED) {
         return;
@@ -172,7 +174,7 @@ TestPrinter::TestPrinter(std::wstring name, std::wstring port, const std::wstrin
     PRINTER_INFO_2W info{};
     info.pPrinterName = &m_name[0];
     info.pPortName = &m_port[0];
-    info.pDriverName = driverName;
+    info.pDriverName = &driverName[0];
     info.pPrintProcessor = processor;
     info.pDatatype = raw;
     info.Attributes = PRINTER_ATTRIBUTE_LOCAL;
@@ -192,6 +194,40 @@ TestPrinter::~TestPrinter() {
     if (RegOpenKeyExW(HKEY_CURRENT_USER, kSpoolerPorts, 0, KEY_SET_VALUE, ports.put()) ==
         ERROR_SUCCESS) {
         RegDeleteValueW(ports.get(), m_port.c_str());
+    }
+}
+
+ImportPatch::ImportPatch(const char* dll, const char* function, void* replacement) {
+    auto* const base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+         imports.VirtualAddress && entry->Name; ++entry) {
+        if (lstrcmpiA(reinterpret_cast<const char*>(base + entry->Name), dll) != 0) continue;
+        auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + entry->OriginalFirstThunk);
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+            const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            if (lstrcmpA(reinterpret_cast<const char*>(byName->Name), function) != 0) continue;
+            void** slot = reinterpret_cast<void**>(&slots->u1.Function);
+            DWORD was = 0;
+            if (!VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &was)) return;
+            m_original = *slot;
+            *slot = replacement;
+            VirtualProtect(slot, sizeof *slot, was, &was);
+            m_slot = slot;
+            return;
+        }
+    }
+}
+
+ImportPatch::~ImportPatch() {
+    DWORD was = 0;
+    if (m_slot && VirtualProtect(m_slot, sizeof *m_slot, PAGE_READWRITE, &was)) {
+        *m_slot = m_original;
+        VirtualProtect(m_slot, sizeof *m_slot, was, &was);
     }
 }
 

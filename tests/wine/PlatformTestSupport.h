@@ -80,7 +80,10 @@ private:
 // or "|command" to pipe it).
 class TestPrinter {
 public:
-    TestPrinter(std::wstring name, std::wstring port, const std::wstring& target);
+    // An XPS printer's driver names the pipeline's configuration among its
+    // dependent files, as the class drivers of Windows do.
+    enum class Driver { Gdi, Xps };
+    TestPrinter(std::wstring name, std::wstring port, const std::wstring& target, Driver driver = Driver::Gdi);
     ~TestPrinter();
     TestPrinter(const TestPrinter&) = delete;
     TestPrinter& operator=(const TestPrinter&) = delete;
@@ -90,6 +93,21 @@ private:
     std::wstring m_name;
     std::wstring m_port;
     bool m_added = false;
+};
+
+// Points this program's import of `function` from `dll` at `replacement` for
+// the life of the object, so that a test can make a system call fail.
+class ImportPatch {
+public:
+    ImportPatch(const char* dll, const char* function, void* replacement);
+    ~ImportPatch();
+    ImportPatch(const ImportPatch&) = delete;
+    ImportPatch& operator=(const ImportPatch&) = delete;
+    bool Patched() const { return m_slot != nullptr; }
+
+private:
+    void** m_slot = nullptr;
+    void* m_original = nullptr;
 };
 
 }  // namespace wine_test

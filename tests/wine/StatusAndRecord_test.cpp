@@ -305,4 +305,31 @@ TEST_F(StatusAndRecord, EveryPrintOfAReusedNameHasItsLine) {
     }
 }
 
+// A printer's name typed into 出力先 that the code page cannot spell is told
+// at once; it is not saved mangled, and no job goes anywhere meanwhile.
+TEST_F(StatusAndRecord, OutputNameTheCodePageCannotSpellIsToldAtOnce) {
+    ProfileSection section("E2E_Hangul");
+    Records records(L"E2E_Hangul");
+    const std::wstring folder = MakeTempFolder(L"hangul");
+    section.SetString("Findpos", ToAcp(folder));
+    section.SetString("Output", "LPT1");
+
+    Varnow app;
+    ASSERT_TRUE(app.Start(L"E2E_Hangul", L"E2E_Hangul"));
+    ASSERT_TRUE(SetWindowTextW(GetDlgItem(app.Window(), 1007), L"한국 프린터"));
+    EXPECT_TRUE(WaitForStatus(app, L"出力先の名前にこの PC の文字コードで表せない文字があります", 1s))
+        << ToAcp(app.ItemText(kStatusLine));
+    ASSERT_TRUE(WriteFileBytes(folder + L"\\J.GLF", Payload("KEPT", 100)));
+    std::this_thread::sleep_for(6s);
+    EXPECT_TRUE(FileExists(folder + L"\\J.GLF"));
+    EXPECT_EQ(app.ItemText(1008), L"0");
+    EXPECT_EQ(app.ItemText(1007), L"한국 프린터") << "left as typed";
+    ASSERT_TRUE(app.Exit());
+    DWORD type = 0;
+    std::string saved;
+    ASSERT_TRUE(section.Read("Output", &type, &saved));
+    EXPECT_EQ(saved, std::string("LPT1") + '\0');
+    EXPECT_EQ(SettledCapture(), "");
+}
+
 }  // namespace
