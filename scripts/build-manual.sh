@@ -24,6 +24,8 @@ mkdir -p "$out"
 out=$(cd "$out" && pwd -P)
 
 export VARNOW_BUILD_DIR=$build
+# A prefix of its own, so that the manual can be made while the tree's tests run.
+export VARNOW_WINE_SESSION=manual
 source "$root/scripts/wine-env.sh"
 section=Varnow
 desktop=Varnow
@@ -39,6 +41,8 @@ printer_port='LPT5:'
 records=""
 records_before=""
 work=$(mktemp -d)
+# The local time (TZ=UTC) the program's clock shows in every shot.
+shot_time='2026-12-09 09:41:07'
 # Finds and drives the program's windows for the shots.
 shot=$build/WindowShot.exe
 
@@ -82,7 +86,12 @@ wine "$shot" settings "$section" 'Findpos=C:\Varnow\jobs' Output=LPT1 'Target=*.
   >>"$VARNOW_WINE_LOG" 2>&1
 
 # Wine's own desktop draws title bars and a taskbar with the tray.
-(cd "$drive_c" && wine explorer "/desktop=$desktop,${width}x$height" "$build/Varnow.exe" \
+# The program's clock stands still at one moment (libfaketime; Wine's timers
+# and Sleep run on the monotonic clock, which goes on), so the times the
+# status line shows are the same in every build of the manual.
+(cd "$drive_c" && LD_PRELOAD=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1 \
+  FAKETIME="$shot_time" FAKETIME_DONT_FAKE_MONOTONIC=1 NO_FAKE_STAT=1 \
+  wine explorer "/desktop=$desktop,${width}x$height" "$build/Varnow.exe" \
   >>"$VARNOW_WINE_LOG" 2>&1 </dev/null &)
 
 # Prints the geometry the helper reports, or fails the build.
