@@ -96,7 +96,7 @@ Page custom SettingsPageShow SettingsPageLeave
 !insertmacro MUI_PAGE_FINISH
 
 !define MUI_CUSTOMFUNCTION_UNGUIINIT un.WidenNextButton
-!define MUI_PAGE_CUSTOMFUNCTION_PRE un.ConfirmPagePre
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW un.ConfirmPageShow
 !define MUI_PAGE_HEADER_SUBTEXT "$(UnConfirmSubtitle)"
 !define MUI_UNCONFIRMPAGE_TEXT_TOP "$(UnConfirmTop)"
 !define MUI_UNCONFIRMPAGE_TEXT_LOCATION "$(UnConfirmLocation)"
@@ -364,12 +364,15 @@ Function .onInit
 FunctionEnd
 
 ; The uninstaller that runs from its temporary copy is handed its folder with
-; a trailing "\", which the confirmation page would show.
-Function un.ConfirmPagePre
+; a trailing "\", which the confirmation page shows unless told otherwise.
+Function un.ConfirmPageShow
     StrCpy $0 $INSTDIR "" -1
     ${If} $0 == "\"
         StrCpy $INSTDIR $INSTDIR -1
     ${EndIf}
+    FindWindow $0 "#32770" "" $HWNDPARENT
+    GetDlgItem $0 $0 1000
+    SendMessage $0 ${WM_SETTEXT} 0 "STR:$INSTDIR"
 FunctionEnd
 
 ; The stock button is too narrow for アンインストール(&U): it grows to the
