@@ -7,12 +7,13 @@
 # With VARNOW_MANUAL_SHOTS=<dir> the pictures are also kept there as PNG files,
 # with the day's record of the run, so that they can be looked at.
 #
-# The shots run in the build tree's Wine prefix on a private Xvfb, under the
+# The shots run in a Wine prefix of their own in the build tree (session
+# "manual", so the tree's tests can run meanwhile) on a private Xvfb, under the
 # section Varnow with a search folder C:\Varnow\jobs and a printer added for
-# the output menu; afterwards that section, its record folder (unless it was
-# there before), the printer and C:\Varnow are removed and the LPT1 mapping is
-# put back. Do not run it while Wine tests run in the same build tree: it ends
-# the prefix's wineserver.
+# the output menu, with the program's clock standing at one moment, so that
+# the pictures are the same whenever they are made; afterwards that section,
+# its record folder (unless it was there before), the printer and C:\Varnow
+# are removed and the LPT1 mapping is put back.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:?usage: build-manual.sh <windows-build-dir> <out-dir>}" && pwd -P)
@@ -24,7 +25,6 @@ mkdir -p "$out"
 out=$(cd "$out" && pwd -P)
 
 export VARNOW_BUILD_DIR=$build
-# A prefix of its own, so that the manual can be made while the tree's tests run.
 export VARNOW_WINE_SESSION=manual
 source "$root/scripts/wine-env.sh"
 section=Varnow
@@ -42,7 +42,7 @@ records=""
 records_before=""
 work=$(mktemp -d)
 # The local time (TZ=UTC) the program's clock shows in every shot.
-shot_time='2026-12-09 09:41:07'
+shot_time='2026-12-09 03:40:12'
 # Finds and drives the program's windows for the shots.
 shot=$build/WindowShot.exe
 

@@ -67,7 +67,7 @@ zip_holds_each_program_in_the_folder_of_its_windows() {
   [ "$(zip_entry 64bit/Varnow.exe | pe_machine)" = x86_64 ] || fail "64bit/Varnow.exe is not the x86_64 program"
   [ "$(zip_entry 32bit/Varnow.exe | pe_machine)" = i686 ] || fail "32bit/Varnow.exe is not the i686 program"
   cmp -s <(zip_entry 64bit/Varnow.html) <(zip_entry 32bit/Varnow.html) || fail "the two manuals differ"
-  zip_entry README.txt | iconv -f UTF-8 -t UTF-8 | grep -q '64bit' || fail "README.txt names no 64bit folder"
+  zip_entry README.txt | grep -q '64bit フォルダーの Varnow.exe' || fail "README.txt names no 64bit folder"
 }
 
 # The whole package again, manual and screenshots included, elsewhere.
@@ -94,15 +94,15 @@ source "$root/scripts/wine-env.sh"
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
 export WINEARCH=win64
 VARNOW_PACKAGE_AGAIN_LOG=$VARNOW_WINE_IO/package-again.log
-# The installer is a 32-bit program. Where none can run, the same script built
-# as a 64-bit program from the same files stands in for it.
+# The installer run. It is a 32-bit program: where none can run, the same
+# script built as a 64-bit program from the same files stands in for it.
+installer=$setup
 if ! wine_runs_32bit; then
-  shipped=$setup
-  setup=$VARNOW_BUILD_DIR/Varnow-$version-setup-amd64.exe
+  installer=$VARNOW_BUILD_DIR/Varnow-$version-setup-amd64.exe
   makensis -INPUTCHARSET UTF8 -V2 -DTARGET=amd64-unicode -DVERSION="$version" -DSTAGE="$stage" \
-    -DOUTFILE="$setup" "$root/packaging/Varnow.nsi" >>"$VARNOW_WINE_LOG" 2>&1 ||
+    -DOUTFILE="$installer" "$root/packaging/Varnow.nsi" >>"$VARNOW_WINE_LOG" 2>&1 ||
     { echo "test-package: cannot build the 64-bit installer" >&2; exit 1; }
-  echo "     this machine runs no 32-bit programs: testing $(basename "$shipped") built as a 64-bit program"
+  echo "     this machine runs no 32-bit programs: testing $(basename "$setup") built as a 64-bit program"
 fi
 varnow_pid=""
 stop_all() {
@@ -123,7 +123,7 @@ reg_value() {
   wine reg query "$1" /v "$2" 2>/dev/null | iconv -f CP932 -t UTF-8 | tr -d '\r' |
     sed -n "s/^ *$2 \{2,\}REG_[A-Z_]* \{2,\}//p"
 }
-run_installer() { wine "$setup" /S "$@" >>"$VARNOW_WINE_LOG" 2>&1; }
+run_installer() { wine "$installer" /S "$@" >>"$VARNOW_WINE_LOG" 2>&1; }
 installed_files() { (cd "$install_dir" && sha256sum Varnow.exe Varnow.html LICENSE.txt Uninstall.exe); }
 installed_machine() { pe_machine <"$install_dir/Varnow.exe"; }
 gone() { [ ! -e "$1" ]; }
@@ -242,7 +242,7 @@ installs_the_i686_program_on_32bit_windows() {
   rm -rf "$prefix"
   WINEPREFIX=$prefix WINEARCH=win32 wine wineboot -i >>"$VARNOW_WINE_LOG" 2>&1 </dev/null ||
     { fail "cannot make a 32-bit prefix"; return; }
-  WINEPREFIX=$prefix WINEARCH=win32 wine "$setup" /S '/FOLDER=C:\Jobs' >>"$VARNOW_WINE_LOG" 2>&1 ||
+  WINEPREFIX=$prefix WINEARCH=win32 wine "$installer" /S '/FOLDER=C:\Jobs' >>"$VARNOW_WINE_LOG" 2>&1 ||
     fail "installer exit code $?"
   local exe=$prefix/drive_c/users/$(id -un)/AppData/Local/Programs/Varnow/Varnow.exe
   cmp -s "$stage/32bit/Varnow.exe" "$exe" && [ "$(pe_machine <"$exe")" = i686 ] ||
