@@ -84,7 +84,6 @@ int PrintGeometry(HWND window) {
     return ShownArea(window, rect) ? PrintRect(rect) : 1;
 }
 
-
 int WriteSettings(const std::wstring& section, int count, wchar_t** assignments) {
     UniqueRegKey key;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, (kAppKey + section).c_str(), 0, nullptr, 0, KEY_WRITE,
@@ -129,8 +128,9 @@ HMODULE SpoolerModule() {
 template <typename Function>
 Function* Spooler(const char* name) {
     HMODULE module = SpoolerModule();
-    return module ? reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(module, name)))
-                  : nullptr;
+    return module
+               ? reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(module, name)))
+               : nullptr;
 }
 
 int AddPrinter(const wchar_t* name, const wchar_t* port, const wchar_t* target) {
@@ -296,15 +296,15 @@ std::wstring HeldText(HWND window, int id) {
 int Hold(const wchar_t* caption, int id, const wchar_t* words) {
     HWND window = nullptr;
     return WaitFor([&] {
-               window = VisibleWindow(caption);
-               if (!window || ItemText(window, id).find(words) == std::wstring::npos) return false;
-               if (SetProcessHeld(window, true) &&
-                   HeldText(window, id).find(words) != std::wstring::npos) {
-                   return true;
-               }
-               SetProcessHeld(window, false);
-               return false;
-           })
+        window = VisibleWindow(caption);
+        if (!window || ItemText(window, id).find(words) == std::wstring::npos) return false;
+        if (SetProcessHeld(window, true) &&
+            HeldText(window, id).find(words) != std::wstring::npos) {
+            return true;
+        }
+        SetProcessHeld(window, false);
+        return false;
+    })
                ? 0
                : 1;
 }
@@ -336,8 +336,7 @@ int Start(const wchar_t* caption) {
     HWND window = VisibleWindow(caption);
     if (!window) return 1;
     PostMessageW(window, WM_COMMAND, IDOK, 0);
-    return WaitFor([&] { return IsWindowVisible(GetDlgItem(window, IDCANCEL)) == FALSE; }) ? 0
-                                                                                          : 1;
+    return WaitFor([&] { return IsWindowVisible(GetDlgItem(window, IDCANCEL)) == FALSE; }) ? 0 : 1;
 }
 
 // The menu is modal inside the program's click handler, so the click is posted.
@@ -383,9 +382,9 @@ int Exit(const wchar_t* caption) {
     if (!window) return 1;
     DWORD waited = 0;
     return WaitFor([&] {
-               if (waited++ % 30 == 0) PostMessageW(window, WM_COMMAND, kTrayExit, 0);
-               return !IsWindow(window);
-           })
+        if (waited++ % 30 == 0) PostMessageW(window, WM_COMMAND, kTrayExit, 0);
+        return !IsWindow(window);
+    })
                ? 0
                : 1;
 }
