@@ -25,7 +25,8 @@ file(GLOB APP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SO
 list(REMOVE_ITEM APP_SOURCES ${CMAKE_SOURCE_DIR}/app/SectionName.cpp)
 add_executable(Varnow WIN32 ${APP_SOURCES} ${CMAKE_SOURCE_DIR}/res/Varnow.rc)
 target_link_libraries(Varnow PRIVATE win_framework version)
-target_link_options(Varnow PRIVATE -municode)
+# No link time in the header: the same sources give the same program.
+target_link_options(Varnow PRIVATE -municode -Wl,--no-insert-timestamp)
 
 # GoogleTest from Debian's sources, built with the cross compiler.
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)

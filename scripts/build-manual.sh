@@ -7,12 +7,13 @@
 # With VARNOW_MANUAL_SHOTS=<dir> the pictures are also kept there as PNG files,
 # with the day's record of the run, so that they can be looked at.
 #
-# The shots run in the build tree's Wine prefix on a private Xvfb, under the
+# The shots run in a Wine prefix of their own in the build tree (session
+# "manual", so the tree's tests can run meanwhile) on a private Xvfb, under the
 # section Varnow with a search folder C:\Varnow\jobs and a printer added for
-# the output menu; afterwards that section, its record folder (unless it was
-# there before), the printer and C:\Varnow are removed and the LPT1 mapping is
-# put back. Do not run it while Wine tests run in the same build tree: it ends
-# the prefix's wineserver.
+# the output menu, with the program's clock standing at one moment, so that
+# the pictures are the same whenever they are made; afterwards that section,
+# its record folder (unless it was there before), the printer and C:\Varnow
+# are removed and the LPT1 mapping is put back.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:?usage: build-manual.sh <windows-build-dir> <out-dir>}" && pwd -P)
@@ -24,6 +25,7 @@ mkdir -p "$out"
 out=$(cd "$out" && pwd -P)
 
 export VARNOW_BUILD_DIR=$build
+export VARNOW_WINE_SESSION=manual
 source "$root/scripts/wine-env.sh"
 section=Varnow
 desktop=Varnow
@@ -39,6 +41,8 @@ printer_port='LPT5:'
 records=""
 records_before=""
 work=$(mktemp -d)
+# The local time (TZ=UTC) the program's clock shows in every shot.
+shot_time='2026-12-09 03:40:12'
 # Finds and drives the program's windows for the shots.
 shot=$build/WindowShot.exe
 
@@ -82,7 +86,12 @@ wine "$shot" settings "$section" 'Findpos=C:\Varnow\jobs' Output=LPT1 'Target=*.
   >>"$VARNOW_WINE_LOG" 2>&1
 
 # Wine's own desktop draws title bars and a taskbar with the tray.
-(cd "$drive_c" && wine explorer "/desktop=$desktop,${width}x$height" "$build/Varnow.exe" \
+# The program's clock stands still at one moment (libfaketime; Wine's timers
+# and Sleep run on the monotonic clock, which goes on), so the times the
+# status line shows are the same in every build of the manual.
+(cd "$drive_c" && LD_PRELOAD=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1 \
+  FAKETIME="$shot_time" FAKETIME_DONT_FAKE_MONOTONIC=1 NO_FAKE_STAT=1 \
+  wine explorer "/desktop=$desktop,${width}x$height" "$build/Varnow.exe" \
   >>"$VARNOW_WINE_LOG" 2>&1 </dev/null &)
 
 # Prints the geometry the helper reports, or fails the build.
@@ -163,12 +172,14 @@ wine "$shot" close "$section" >>"$VARNOW_WINE_LOG" 2>&1
 wine "$shot" set-text "$section" 1007 LTP1 >>"$VARNOW_WINE_LOG" 2>&1
 head -c 2048 /dev/zero | tr '\0' 'C' >"$drive_c/Varnow/jobs/ORDER0003.GLF"
 wine "$shot" start "$section" >>"$VARNOW_WINE_LOG" 2>&1
-wine "$shot" wait-words "$section" 1013 ' 2 回）' >>"$VARNOW_WINE_LOG" 2>&1 ||
+# Held still while the shots are taken: the next try would count on.
+wine "$shot" hold "$section" 1013 ' 2 回）' >>"$VARNOW_WINE_LOG" 2>&1 ||
   { echo "build-manual: the status line did not show the output that cannot be opened" >&2; exit 1; }
 [ ! -e "$drive_c/LTP1" ] && [ -f "$drive_c/Varnow/jobs/ORDER0003.GLF" ] ||
   { echo "build-manual: the mistyped output was created or the job went" >&2; exit 1; }
 capture main-trouble "$stopped"
 capture_tray tray-icon-warning
+wine "$shot" release "$section" >>"$VARNOW_WINE_LOG" 2>&1
 wine "$shot" exit "$section" >>"$VARNOW_WINE_LOG" 2>&1 || true
 
 if [ -n "${VARNOW_MANUAL_SHOTS:-}" ]; then

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the portable zip from the staged files: always the same entries in
 the same order, each dated by its file's time (package.sh sets them all to the
-last commit's), so that the same files give the same bytes.
+last commit's), so that the same files give the same bytes. Each program has
+a folder of its own, named for the Windows it runs on, with its manual.
 
 Usage: package-zip.py <stage-dir> <out.zip>
 """
@@ -10,7 +11,8 @@ import sys
 import time
 import zipfile
 
-ENTRIES = ["Varnow.exe", "Varnow.html", "README.txt", "LICENSE.txt"]
+ENTRIES = ["README.txt", "LICENSE.txt", "64bit/Varnow.exe", "64bit/Varnow.html",
+           "32bit/Varnow.exe", "32bit/Varnow.html"]
 # Zip dates start in 1980.
 EARLIEST = 315532800
 MSDOS = 0

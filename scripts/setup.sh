@@ -16,7 +16,7 @@ fi
 for p in cmake make g++ googletest libgtest-dev mingw-w64 g++-mingw-w64-i686-posix \
          g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
          wine wine32:i386 wine64 xvfb xdotool imagemagick x11-utils \
-         fonts-ipafont-gothic fonts-wine locales python3 nsis git; do
+         fonts-ipafont-gothic fonts-wine locales python3 nsis git libfaketime; do
   have "$p" || need+=("$p")
 done
 

@@ -134,7 +134,8 @@ wine_display_start() {
   VARNOW_XVFB_PID=$!
   local i n
   for i in $(seq 100); do
-    n=$(tr -dc 0-9 <"$report" 2>/dev/null)
+    # Xvfb's shell may not have made the report yet: not an error, even under set -e.
+    n=$({ tr -dc 0-9 <"$report"; } 2>/dev/null || true)
     if [ -n "$n" ] && [ -e "/tmp/.X11-unix/X$n" ]; then
       export DISPLAY=":$n"
       return 0

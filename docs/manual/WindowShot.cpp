@@ -9,6 +9,9 @@
 //   WindowShot window <caption>                  the main window, once shown
 //   WindowShot wait-text <caption> <id> <text>   until a field shows the text
 //   WindowShot wait-words <caption> <id> <text>  until a field's text holds the text
+//   WindowShot hold <caption> <id> <text>        as wait-words, then the program
+//                                                stands still (its threads suspended)
+//   WindowShot release <caption>                 the program goes on
 //   WindowShot set-text <caption> <id> <text>    types the text into a field
 //   WindowShot stop <caption>                    run button: searching -> stopped
 //   WindowShot start <caption>                   run button: stopped -> searching
@@ -18,6 +21,8 @@
 //   WindowShot close <caption>                   closes the open menu and the About window
 //   WindowShot exit <caption>                    the tray menu's Exit, until the process ends
 #include <windows.h>
+// After <windows.h>, which they need.
+#include <tlhelp32.h>
 #include <winspool.h>
 
 #include <cstdio>
@@ -79,7 +84,6 @@ int PrintGeometry(HWND window) {
     return ShownArea(window, rect) ? PrintRect(rect) : 1;
 }
 
-
 int WriteSettings(const std::wstring& section, int count, wchar_t** assignments) {
     UniqueRegKey key;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, (kAppKey + section).c_str(), 0, nullptr, 0, KEY_WRITE,
@@ -124,8 +128,9 @@ HMODULE SpoolerModule() {
 template <typename Function>
 Function* Spooler(const char* name) {
     HMODULE module = SpoolerModule();
-    return module ? reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(module, name)))
-                  : nullptr;
+    return module
+               ? reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(module, name)))
+               : nullptr;
 }
 
 int AddPrinter(const wchar_t* name, const wchar_t* port, const wchar_t* target) {
@@ -257,6 +262,57 @@ int WaitForWords(const wchar_t* caption, int id, const wchar_t* text) {
                : 1;
 }
 
+// Suspends (or resumes) every thread of the window's process, so that what it
+// shows cannot change between a check and a screenshot.
+bool SetProcessHeld(HWND window, bool held) {
+    DWORD process = 0;
+    if (!window || !GetWindowThreadProcessId(window, &process)) return false;
+    UniqueKernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!snapshot) return false;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    int done = 0, failed = 0;
+    for (BOOL more = Thread32First(snapshot.get(), &entry); more;
+         more = Thread32Next(snapshot.get(), &entry)) {
+        if (entry.th32OwnerProcessID != process) continue;
+        UniqueKernelHandle thread(OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID));
+        const DWORD previous = !thread ? DWORD(-1)
+                               : held  ? SuspendThread(thread.get())
+                                       : ResumeThread(thread.get());
+        ++(previous == DWORD(-1) ? failed : done);
+    }
+    return done > 0 && failed == 0;
+}
+
+// The text as the window holds it: asking a held program would never return.
+std::wstring HeldText(HWND window, int id) {
+    wchar_t text[256] = L"";
+    GetWindowTextW(GetDlgItem(window, id), text, 256);
+    return text;
+}
+
+// The field may change between the wait and the hold: then the program goes
+// on until the words are there again.
+int Hold(const wchar_t* caption, int id, const wchar_t* words) {
+    HWND window = nullptr;
+    return WaitFor([&] {
+        window = VisibleWindow(caption);
+        if (!window || ItemText(window, id).find(words) == std::wstring::npos) return false;
+        if (SetProcessHeld(window, true) &&
+            HeldText(window, id).find(words) != std::wstring::npos) {
+            return true;
+        }
+        SetProcessHeld(window, false);
+        return false;
+    })
+               ? 0
+               : 1;
+}
+
+int Release(const wchar_t* caption) {
+    return SetProcessHeld(FindWindowW(L"#32770", caption), false) ? 0 : 1;
+}
+
 // As if typed: the program reads its fields when the search starts.
 int SetText(const wchar_t* caption, int id, const wchar_t* text) {
     HWND window = VisibleWindow(caption);
@@ -280,8 +336,7 @@ int Start(const wchar_t* caption) {
     HWND window = VisibleWindow(caption);
     if (!window) return 1;
     PostMessageW(window, WM_COMMAND, IDOK, 0);
-    return WaitFor([&] { return IsWindowVisible(GetDlgItem(window, IDCANCEL)) == FALSE; }) ? 0
-                                                                                          : 1;
+    return WaitFor([&] { return IsWindowVisible(GetDlgItem(window, IDCANCEL)) == FALSE; }) ? 0 : 1;
 }
 
 // The menu is modal inside the program's click handler, so the click is posted.
@@ -327,9 +382,9 @@ int Exit(const wchar_t* caption) {
     if (!window) return 1;
     DWORD waited = 0;
     return WaitFor([&] {
-               if (waited++ % 30 == 0) PostMessageW(window, WM_COMMAND, kTrayExit, 0);
-               return !IsWindow(window);
-           })
+        if (waited++ % 30 == 0) PostMessageW(window, WM_COMMAND, kTrayExit, 0);
+        return !IsWindow(window);
+    })
                ? 0
                : 1;
 }
@@ -359,6 +414,8 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"window") return ShownWindow(target);
     if (command == L"wait-text" && argc == 5) return WaitForText(target, _wtoi(argv[3]), argv[4]);
     if (command == L"wait-words" && argc == 5) return WaitForWords(target, _wtoi(argv[3]), argv[4]);
+    if (command == L"hold" && argc == 5) return Hold(target, _wtoi(argv[3]), argv[4]);
+    if (command == L"release") return Release(target);
     if (command == L"set-text" && argc == 5) return SetText(target, _wtoi(argv[3]), argv[4]);
     if (command == L"stop") return Stop(target);
     if (command == L"start") return Start(target);
