@@ -18,6 +18,13 @@ inline const wchar_t kStopSearch[] = L"検索中断";
 inline const wchar_t kCancelOutput[] = L"出力中止";
 inline constexpr int kStatusLine = 1013;
 
+// The status line as one line: the window breaks a long one in two.
+inline std::wstring StatusText(const Varnow& app) {
+    std::wstring text = app.ItemText(kStatusLine);
+    for (size_t at; (at = text.find(L"\r\n")) != std::wstring::npos;) text.erase(at, 2);
+    return text;
+}
+
 inline std::string Payload(const std::string& tag, size_t size) {
     std::string bytes = tag + ":";
     while (bytes.size() < size) bytes += static_cast<char>('a' + bytes.size() % 26);

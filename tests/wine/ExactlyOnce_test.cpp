@@ -215,7 +215,7 @@ TEST_F(RelayExactlyOnce, ANameReusedAtOnceIsANewJobEachTime) {
     ASSERT_TRUE(app.Start(L"E2E_Reused", L"E2E_Reused"));
     for (int i = 1; i < kJobs; ++i) {
         ASSERT_TRUE(WaitFor([&] { return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES; }, 30s, 1ms))
-            << "job " << i - 1 << " stayed: " << ToAcp(app.ItemText(kStatusLine));
+            << "job " << i - 1 << " stayed: " << ToAcp(StatusText(app));
         ASSERT_TRUE(write(i));
     }
     EXPECT_TRUE(WaitFor([&] { return !FileExists(path); }, 30s));
@@ -224,7 +224,7 @@ TEST_F(RelayExactlyOnce, ANameReusedAtOnceIsANewJobEachTime) {
     DWORD type = 0;
     std::string stored;
     EXPECT_FALSE(section.Read(ToAcp(path).c_str(), &type, &stored, "Undeletable"));
-    EXPECT_EQ(app.ItemText(kStatusLine).find(L"削除できません"), std::wstring::npos);
+    EXPECT_EQ(StatusText(app).find(L"削除できません"), std::wstring::npos);
 }
 
 // What only looks like a job beside real ones: a link to a file outside the
@@ -259,12 +259,12 @@ TEST_F(RelayExactlyOnce, LinksPipesAndDeviceNamesArePassedOverAndNamed) {
     Varnow app;
     ASSERT_TRUE(app.Start(L"E2E_NotJobs", L"E2E_NotJobs"));
     EXPECT_TRUE(WaitFor([&] { return !FileExists(folder + L"\\FIRST.GLF"); }, 10s))
-        << ToAcp(app.ItemText(kStatusLine));
+        << ToAcp(StatusText(app));
     ASSERT_TRUE(WriteFileBytes(folder + L"\\SECOND.GLF", second));
     EXPECT_TRUE(WaitFor([&] { return !FileExists(folder + L"\\SECOND.GLF"); }, 10s))
-        << ToAcp(app.ItemText(kStatusLine));
-    EXPECT_TRUE(WaitFor([&] { return app.ItemText(kStatusLine).find(L"開けないファイルがあります") != std::wstring::npos; }, 10s))
-        << ToAcp(app.ItemText(kStatusLine));
+        << ToAcp(StatusText(app));
+    EXPECT_TRUE(WaitFor([&] { return StatusText(app).find(L"開けないファイルがあります") != std::wstring::npos; }, 10s))
+        << ToAcp(StatusText(app));
     EXPECT_EQ(SettledCapture(), first + second);
     EXPECT_EQ(ReadFileBytes(parent + L"\\TARGET.GLF"), target);
     EXPECT_TRUE(listed(L"LINK.GLF"));

@@ -33,7 +33,7 @@ protected:
     }
     bool WaitForStatus(const Varnow& app, const std::wstring& part,
                        std::chrono::milliseconds timeout) const {
-        return WaitFor([&] { return app.ItemText(kStatusLine).find(part) != std::wstring::npos; },
+        return WaitFor([&] { return StatusText(app).find(part) != std::wstring::npos; },
                        timeout);
     }
     // Removes the section's records before and after the test.
@@ -92,7 +92,7 @@ TEST_F(StatusAndRecord, RelayedJobIsShownAndRecorded) {
     Varnow app;
     ASSERT_TRUE(app.Start(L"E2E_Shown", L"E2E_Shown"));
     ASSERT_TRUE(WaitForStatus(app, L"JOB1.GLF を出力しました（1,234 バイト）", 10s))
-        << ToAcp(app.ItemText(kStatusLine));
+        << ToAcp(StatusText(app));
     EXPECT_EQ(SettledCapture(), job);
     const std::string record = Record(L"E2E_Shown");
     EXPECT_EQ(record.substr(0, 3), "\xEF\xBB\xBF");
@@ -120,12 +120,12 @@ TEST_F(StatusAndRecord, OutputThatCannotBeOpenedThenComesBack) {
     Varnow app;
     ASSERT_TRUE(app.Start(L"E2E_NoOutput", L"E2E_NoOutput"));
     ASSERT_TRUE(WaitForStatus(app, L"を開けません（見つかりません、", 10s))
-        << ToAcp(app.ItemText(kStatusLine));
-    EXPECT_TRUE(WaitForStatus(app, L" から 3 回）", 15s)) << ToAcp(app.ItemText(kStatusLine));
+        << ToAcp(StatusText(app));
+    EXPECT_TRUE(WaitForStatus(app, L" から 3 回）", 15s)) << ToAcp(StatusText(app));
     EXPECT_TRUE(FileExists(folder + L"\\J.GLF"));
     ASSERT_TRUE(CreateDirectoryW((outputs + L"\\later").c_str(), nullptr));
     EXPECT_TRUE(WaitForStatus(app, L"J.GLF を出力しました", 15s))
-        << ToAcp(app.ItemText(kStatusLine));
+        << ToAcp(StatusText(app));
     EXPECT_EQ(ReadFileBytes(outputs + L"\\later\\OUT.PRN"), job);
     const std::string record = Record(L"E2E_NoOutput");
     EXPECT_EQ(Lines(record, u8"出力先を開けない"), 2u) << record;
@@ -145,10 +145,10 @@ TEST_F(StatusAndRecord, PrinterThatTakesNothingFor30SecondsIsShown) {
     Varnow app;
     ASSERT_TRUE(app.Start(L"E2E_Stalled", L"E2E_Stalled"));
     EXPECT_TRUE(WaitForStatus(app, L"プリンターが応答しません（BIG.GLF、", 45s))
-        << ToAcp(app.ItemText(kStatusLine));
+        << ToAcp(StatusText(app));
     DeleteFileW((m_capture + L".stall").c_str());
     EXPECT_TRUE(WaitForStatus(app, L"BIG.GLF を出力しました", 20s))
-        << ToAcp(app.ItemText(kStatusLine));
+        << ToAcp(StatusText(app));
     EXPECT_EQ(SettledCapture(), job);
     // The time it took counts the stall; the wait before it, from the search
     // finding the job to the output's opening, does not.
@@ -173,14 +173,14 @@ TEST_F(StatusAndRecord, StuckJobIsNamedAndRecordedOnce) {
     ASSERT_TRUE(app.Start(L"E2E_StuckShown", L"E2E_StuckShown"));
     EXPECT_TRUE(WaitForStatus(
         app, L"STUCK.GLF を削除できません。1 回だけ出力しました。手で削除してください", 15s))
-        << ToAcp(app.ItemText(kStatusLine));
+        << ToAcp(StatusText(app));
     std::this_thread::sleep_for(5s);
     EXPECT_EQ(Lines(Record(L"E2E_StuckShown"), u8"削除できない（1 回だけ出力）"), 1u)
         << Record(L"E2E_StuckShown");
     ASSERT_TRUE(flag.Set(false));
     ASSERT_TRUE(DeleteFileW(path.c_str()));
     EXPECT_TRUE(WaitFor(
-        [&] { return app.ItemText(kStatusLine).find(L"削除できません") == std::wstring::npos; },
+        [&] { return StatusText(app).find(L"削除できません") == std::wstring::npos; },
         10s));
 }
 
@@ -201,8 +201,8 @@ TEST_F(StatusAndRecord, StraysAreNamedAndTheJobsFlow) {
     ASSERT_TRUE(app.Start(L"E2E_Strays", L"E2E_Strays"));
     EXPECT_TRUE(WaitFor([&] { return !FileExists(folder + L"\\NEXT.GLF"); }, 10s));
     EXPECT_TRUE(WaitForStatus(app, L"開けないファイルがあります: ", 15s))
-        << ToAcp(app.ItemText(kStatusLine));
-    EXPECT_TRUE(WaitForStatus(app, L" ほか 1 件", 10s)) << ToAcp(app.ItemText(kStatusLine));
+        << ToAcp(StatusText(app));
+    EXPECT_TRUE(WaitForStatus(app, L" ほか 1 件", 10s)) << ToAcp(StatusText(app));
     EXPECT_EQ(Lines(Record(L"E2E_Strays"), u8"開けない（後回し）"), 1u) << Record(L"E2E_Strays");
     EXPECT_EQ(Lines(Record(L"E2E_Strays"), u8"出力済み"), 1u) << Record(L"E2E_Strays");
 }
@@ -222,7 +222,7 @@ TEST_F(StatusAndRecord, MissingHeaderIsShownAndRecorded) {
     ASSERT_TRUE(app.Start(L"E2E_NoHeader", L"E2E_NoHeader"));
     EXPECT_TRUE(
         WaitForStatus(app, L"\\gone\\H.PRN を開けません（ヘッダーなしで出力しました）", 10s))
-        << ToAcp(app.ItemText(kStatusLine));
+        << ToAcp(StatusText(app));
     EXPECT_EQ(SettledCapture(), job);
     const std::string record = Record(L"E2E_NoHeader");
     EXPECT_EQ(Lines(record, u8"ヘッダー／フッターなし"), 1u) << record;
@@ -253,7 +253,7 @@ TEST_F(StatusAndRecord, DayFileHeldByAnotherProgramLosesNoLine) {
         ASSERT_TRUE(app.Start(L"E2E_HeldRecord", L"E2E_HeldRecord"));
         for (int job = 1; job <= 3; ++job) print(job);
         EXPECT_TRUE(WaitForStatus(app, L"記録を書き込めません（3 行を保留中、", 10s))
-            << ToAcp(app.ItemText(kStatusLine));
+            << ToAcp(StatusText(app));
         ASSERT_TRUE(app.Exit());
     }
     const std::wstring waiting = Records::RecordsFolder(L"E2E_HeldRecord") + L"\\書き込み待ち.csv";
@@ -263,10 +263,10 @@ TEST_F(StatusAndRecord, DayFileHeldByAnotherProgramLosesNoLine) {
     ASSERT_TRUE(app.Start(L"E2E_HeldRecord", L"E2E_HeldRecord"));
     for (int job = 4; job <= 5; ++job) print(job);
     EXPECT_TRUE(WaitForStatus(app, L"（5 行を保留中、", 10s))
-        << ToAcp(app.ItemText(kStatusLine));
+        << ToAcp(StatusText(app));
     CloseHandle(held);
     EXPECT_TRUE(WaitForStatus(app, L"J5.GLF を出力しました", 10s))
-        << ToAcp(app.ItemText(kStatusLine));
+        << ToAcp(StatusText(app));
     const std::string record = Record(L"E2E_HeldRecord");
     size_t at = 0;
     for (int job = 1; job <= 5; ++job) {
@@ -318,7 +318,7 @@ TEST_F(StatusAndRecord, OutputNameTheCodePageCannotSpellIsToldAtOnce) {
     ASSERT_TRUE(app.Start(L"E2E_Hangul", L"E2E_Hangul"));
     ASSERT_TRUE(SetWindowTextW(GetDlgItem(app.Window(), 1007), L"한국 프린터"));
     EXPECT_TRUE(WaitForStatus(app, L"出力先の名前にこの PC の文字コードで表せない文字があります", 1s))
-        << ToAcp(app.ItemText(kStatusLine));
+        << ToAcp(StatusText(app));
     ASSERT_TRUE(WriteFileBytes(folder + L"\\J.GLF", Payload("KEPT", 100)));
     std::this_thread::sleep_for(6s);
     EXPECT_TRUE(FileExists(folder + L"\\J.GLF"));
