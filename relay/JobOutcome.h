@@ -29,6 +29,10 @@ struct JobOutcome {
     bool keptChanged = false;  // sent whole, but kept: it changed meanwhile
     // What the job's path led to when it could not be taken as a job.
     platform::FileKind unopenableKind = platform::FileKind::DiskFile;
+    // A file whose listed name does not reach it (a name the code page cannot
+    // spell, a device's name): `jobUtf8` holds its real name.
+    bool nameUnusable = false;
+    std::string jobUtf8;
     int64_t ended = 0;         // seconds since 1970 (UTC)
     // Monotonic milliseconds (Clock::MonotonicMs): when the search found the
     // job, when the output began to be opened, and when the try ended; -1

@@ -70,7 +70,7 @@ std::string RecordFileStart() { return std::string(kByteOrderMark) + kHeaderRow;
 std::string FormatRecordLine(const platform::LocalTime& when, const JobRecordEntry& entry,
                              platform::ToUtf8 toUtf8) {
     std::string line = CsvField(FormatLocalTime(when));
-    line += ',' + TextCell(toUtf8(entry.job));
+    line += ',' + TextCell(entry.jobUtf8.empty() ? toUtf8(entry.job) : entry.jobUtf8);
     line += ',' + std::to_string(entry.bytes);
     line += ',' + TextCell(toUtf8(entry.output));
     line += ',' + TextCell(JobResultText(entry.result));

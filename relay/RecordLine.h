@@ -33,6 +33,7 @@ bool NothingReachedOutput(JobResult result);
 struct JobRecordEntry {
     int64_t time = 0;    // when the try ended, seconds since 1970 (UTC)
     std::string job;     // the job's full path, in the ANSI code page
+    std::string jobUtf8;  // when not empty, the real path where the code page cannot spell it
     uint64_t bytes = 0;  // the size of the job file
     std::string output;  // the output as set, in the ANSI code page
     JobResult result = JobResult::Sent;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <set>
 #include <utility>
 
 #include "platform/MbcsText.h"
@@ -331,6 +332,25 @@ bool RelayEngine::FindTargetFile() {
         outcome.ended = now;
         m_outcomes.Add(std::move(outcome));
     }
+    // A name that does not reach its file is recorded when first passed over,
+    // by its real name; a complete search forgets those no longer there.
+    std::set<std::string> seen;
+    for (const std::string& name : approximate) {
+        if (!seen.insert(name).second || m_recordedNames.count(name)) {
+            continue;
+        }
+        JobOutcome outcome;
+        outcome.result = JobResult::Unopenable;
+        outcome.nameUnusable = true;
+        outcome.jobUtf8 = outcome.job = m_toUtf8(folder) + name;
+        outcome.ended = now;
+        m_outcomes.Add(std::move(outcome));
+    }
+    if (found) {
+        m_recordedNames.insert(seen.begin(), seen.end());
+    } else {
+        m_recordedNames = std::move(seen);
+    }
     if (!found) {
         // Only a search that saw the whole folder tells what lies in it. The
         // folder's own entry (or, in a drive's root, any entry) shows it can be read.
@@ -459,6 +479,7 @@ JobRecordEntry RelayEngine::RecordEntryOf(const JobOutcome& outcome) const {
     JobRecordEntry entry;
     entry.time = outcome.ended;
     entry.job = outcome.job;
+    entry.jobUtf8 = outcome.jobUtf8;
     entry.bytes = outcome.bytes;
     entry.output = m_strOutput;
     entry.result = outcome.result;
@@ -477,6 +498,9 @@ JobRecordEntry RelayEngine::RecordEntryOf(const JobOutcome& outcome) const {
     if (!outcome.spooled.dataType.empty() && outcome.spooled.dataType != "RAW") details.push_back(u8"データ形式 " + outcome.spooled.dataType);
     if (outcome.keptChanged) details.push_back(u8"出力中に書き換えられたため残しました");
     if (outcome.result == JobResult::Undeletable) details.push_back(u8"手で削除してください");
+    if (outcome.nameUnusable) details.push_back(u8"名前からこのファイルに届きません（この PC の文字コードで表せない名前やデバイスの名前）");
+    if (outcome.unopenableKind == platform::FileKind::Outside) details.push_back(u8"フォルダーの外のファイルへのリンクです");
+    if (outcome.unopenableKind == platform::FileKind::NotAFile) details.push_back(u8"ファイルではありません（パイプやデバイス）");
     for (size_t i = 0; i < details.size(); ++i) entry.detail += (i ? u8"、" : "") + details[i];
     return entry;
 }

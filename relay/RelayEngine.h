@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -131,6 +132,7 @@ protected:
     static constexpr int64_t kTidyElsewhereSeconds = 600;
     int64_t m_lastTidyElsewhere = 0;
     std::vector<std::string> m_approximateNames;  // passed over by the last search
+    std::set<std::string> m_recordedNames;        // of those, the ones recorded
     SpoolWatch m_spoolWatch;
     platform::SpoolQueue* m_spoolQueue = &platform::SystemSpoolQueue();
     bool m_bOutputUnrepresentable = false;

@@ -49,7 +49,8 @@ std::string Narrow(const wchar_t* name, size_t length, bool* exact) {
 DirEntry ToDirEntry(const WIN32_FIND_DATAW& data) {
     DirEntry entry;
     entry.name = Narrow(data.cFileName, wcslen(data.cFileName), &entry.exactName);
-    if (!entry.exactName) entry.displayName = FromWide(data.cFileName, wcslen(data.cFileName), CP_UTF8);
+    // Always: a name the search passes over is shown and recorded by it.
+    entry.displayName = FromWide(data.cFileName, wcslen(data.cFileName), CP_UTF8);
     entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     entry.size = Combine(data.nFileSizeHigh, data.nFileSizeLow);
     entry.lastWrite = Combine(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
