@@ -172,8 +172,9 @@ wine "$shot" close "$section" >>"$VARNOW_WINE_LOG" 2>&1
 wine "$shot" set-text "$section" 1007 LTP1 >>"$VARNOW_WINE_LOG" 2>&1
 head -c 2048 /dev/zero | tr '\0' 'C' >"$drive_c/Varnow/jobs/ORDER0003.GLF"
 wine "$shot" start "$section" >>"$VARNOW_WINE_LOG" 2>&1
-# Held still while the shots are taken: the next try would count on.
-wine "$shot" hold "$section" 1013 ' 2 回）' >>"$VARNOW_WINE_LOG" 2>&1 ||
+# Held still while the shots are taken: the next try would count on. The
+# words begin at the count: the window may break the line before it.
+wine "$shot" hold "$section" 1013 '2 回）' >>"$VARNOW_WINE_LOG" 2>&1 ||
   { echo "build-manual: the status line did not show the output that cannot be opened" >&2; exit 1; }
 [ ! -e "$drive_c/LTP1" ] && [ -f "$drive_c/Varnow/jobs/ORDER0003.GLF" ] ||
   { echo "build-manual: the mistyped output was created or the job went" >&2; exit 1; }
