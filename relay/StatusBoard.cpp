@@ -234,15 +234,15 @@ std::string StatusBoard::Trouble() const {
         return u8"記録を書き込めません（" + Count(m_now.recordWaiting) +
                u8" 行を保留中、出力は続けています）";
     }
-    if (!m_now.recordSecondDay.empty()) {
-        return DayFileName(m_now.recordSecondDay) + u8" に書き込めないため、記録を " +
-               SecondDayFileName(m_now.recordSecondDay) + u8" に書いています";
-    }
     // The suffix is put after the job's name without its extension: "OFI"
     // makes ORDER1OFI the companion, which never comes, and jobs would go
     // out half-written.
     if (!m_now.waiting.empty() && m_now.waiting[0] != '.') {
         return u8"待機ファイルの拡張子が「.」で始まっていません";
+    }
+    if (!m_now.recordSecondDay.empty()) {
+        return DayFileName(m_now.recordSecondDay) + u8" に書き込めないため、記録を " +
+               SecondDayFileName(m_now.recordSecondDay) + u8" に書いています";
     }
     return std::string();
 }
