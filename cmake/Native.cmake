@@ -2,7 +2,8 @@
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
-file(GLOB NATIVE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*.cpp)
+file(GLOB NATIVE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*.cpp
+  ${CMAKE_SOURCE_DIR}/tests/native/sim/*.cpp)
 add_executable(relay_tests ${NATIVE_TEST_SOURCES})
 target_link_libraries(relay_tests PRIVATE relay_core GTest::gtest GTest::gtest_main)
 gtest_discover_tests(relay_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
