@@ -97,7 +97,7 @@ private:
 // One version of a job's content, as the checker follows it.
 struct Version {
     std::string path, content;
-    bool ready = false, superseded = false, unreadable = false, deletedByRelay = false;
+    bool ready = false, superseded = false, abandoned = false, unreadable = false, deletedByRelay = false;
     std::string firstEnd;  // what befell the try that printed it whole first
     int whole = 0, partial = 0;
     platform::FileIdentity identity;  // when it became ready
@@ -121,7 +121,8 @@ public:
         if (m_trace.size() > m_traceLength) m_trace.pop_front();
     }
     void Gone(uint64_t version, const std::string& data, bool byRelay) override;
-    void OutputOpened() override {
+    void OutputOpened(const std::string& document) override {
+        m_docJob = document;
         m_doc.clear(), m_docOpen = true, m_docCancelled = false;
         m_docReadFailures = m_twin.readFailures, m_docRestores = m_twin.readOnlyRestores, m_docStays = m_twin.stays;
     }
@@ -175,7 +176,7 @@ private:
         std::string content, companion;
         size_t written = 0, piece = 0;
         int tries = 0;
-        bool busy = false, keepTime = false, closes = false, renames = false;
+        bool busy = false, abandoning = false, keepTime = false, closes = false, renames = false;
     };
     void AdvanceTo(uint64_t t);
     void Act(Producer& p);
@@ -207,7 +208,7 @@ private:
     // Per path, the versions printed whole and what befell each try.
     std::map<std::string, std::vector<std::pair<uint64_t, std::string>>> m_wholeAt;
     std::map<std::string, int> m_partialAt;
-    std::string m_doc;
+    std::string m_doc, m_docJob;
     bool m_docOpen = false, m_docCancelled = false;
     int m_docReadFailures = 0, m_docRestores = 0, m_docStays = 0;
     MemoryRecordFiles m_records{*this};
@@ -277,6 +278,10 @@ void Simulation::Scan() {
 
 void Simulation::Act(Producer& p) {
     p.wake = m_now + 1 + m_rng.Below(1500);
+    if (p.abandoning) {
+        Abandon(p);
+        return;
+    }
     if (p.busy) {
         if (p.written < p.content.size()) {
             WritePiece(p);
@@ -373,15 +378,6 @@ void Simulation::WritePiece(Producer& p) {
             return;
         }
         if (create && old && !p.renames) m_versions[old].superseded = true;
-        WindowsTwin::Node& node = *m_twin.NodeOf(p.handle);
-        m_versions[p.version].unreadable = node.unreadable;
-        if (!before) {  // a new file: what it is like was set as it was made
-            node.readOnly = false;
-            node.refusesDelete = m_rng.Chance(m_knobs.refusesDelete);
-            node.immutable = m_rng.Chance(m_knobs.reportsPending ? m_knobs.pendingButStays : m_knobs.immutable);
-            node.unreadable = m_rng.Chance(m_knobs.unreadable);
-            m_versions[p.version].unreadable = node.unreadable;
-        }
     }
     const size_t end = p.piece <= 1 ? p.content.size() : p.written + (p.content.size() - p.written) / p.piece;
     m_twin.Write(p.handle, p.content.substr(p.written, end - p.written), p.version,
@@ -396,21 +392,33 @@ void Simulation::WritePiece(Producer& p) {
         p.wake = m_now + 1 + m_rng.Below(800);
         return;
     }
-    m_twin.NodeOf(p.handle)->readOnly = m_rng.Chance(m_knobs.readOnly);
+    // What the finished file is like: its attributes, its access rights, the
+    // volume it is on.
+    WindowsTwin::Node& node = *m_twin.NodeOf(p.handle);
+    node.readOnly = m_rng.Chance(m_knobs.readOnly);
+    node.refusesDelete = m_rng.Chance(m_knobs.refusesDelete);
+    node.immutable = m_rng.Chance(m_knobs.reportsPending ? m_knobs.pendingButStays : m_knobs.immutable);
+    node.unreadable = m_rng.Chance(m_knobs.unreadable);
+    m_versions[p.version].unreadable = node.unreadable;
     m_twin.Close(p.handle);
     p.handle = -1;
     MakeReady(p);
 }
 
+// A producer that gives up takes back what it wrote, as soon as it can.
 void Simulation::Abandon(Producer& p) {
-    Trace("producer gives up " + std::to_string(p.version));
+    if (!p.abandoning) Trace("producer gives up " + std::to_string(p.version));
+    p.abandoning = true;
+    m_versions[p.version].superseded = m_versions[p.version].abandoned = true;
     if (p.handle >= 0) m_twin.Close(p.handle);
     p.handle = -1;
     const std::string temporary = p.name.substr(0, p.name.find('.')) + ".TMP";
-    if (p.renames && m_twin.Named(temporary)) m_twin.Delete(temporary);
-    if (!p.companion.empty()) m_twin.Delete(p.companion);
-    m_versions[p.version].superseded = true;
-    p.busy = false;
+    const WindowsTwin::NodePtr job = m_twin.Named(p.name), written = m_twin.Named(temporary);
+    if ((written && !m_twin.Delete(temporary)) || (job && job->version == p.version && !m_twin.Delete(p.name)) ||
+        (!p.companion.empty() && m_twin.Named(p.companion) && !m_twin.Delete(p.companion))) {
+        return;
+    }
+    p.abandoning = p.busy = false;
     p.written = 0;
 }
 
@@ -457,25 +465,23 @@ void Simulation::Gone(uint64_t version, const std::string& data, bool byRelay) {
 void Simulation::OutputClosed() {
     m_docOpen = false;
     if (m_doc.empty()) return;
-    const uint64_t version = std::strtoull(m_doc.c_str() + 1, nullptr, 10);
-    const auto found = m_versions.find(version);
-    if (m_doc[0] != '<' || found == m_versions.end()) {
+    // The first version of the job's path it is all of, else the last it is the beginning of.
+    auto v = m_versions.end();
+    for (auto each = m_versions.begin(); each != m_versions.end(); ++each) {
+        const std::string& content = each->second.content;
+        if (each->second.path != m_docJob || content.compare(0, m_doc.size(), m_doc) != 0) continue;
+        if (content.size() == m_doc.size()) {
+            v = each;
+            break;
+        }
+        v = each;
+    }
+    if (v == m_versions.end()) {
         Violation("[garbage] the printer got something that is no job: " + m_doc.substr(0, 40));
         return;
     }
-    // Appended versions begin with the one they grew from.
-    auto v = found;
-    while (v != m_versions.end() && v->second.content != m_doc &&
-           !(v->second.path == found->second.path && v->second.content.compare(0, m_doc.size(), m_doc) == 0 &&
-             m_doc.size() < v->second.content.size())) {
-        ++v;
-    }
-    if (v == m_versions.end()) {
-        Violation("[garbage] the printer got a mix: " + m_doc.substr(0, 40));
-        return;
-    }
     Version& printed = v->second;
-    if (!printed.ready) Violation("[unready] " + printed.path + " printed while it was being written (" + std::to_string(v->first) + ")");
+    if (!printed.ready && !printed.abandoned) Violation("[unready] " + printed.path + " printed while it was being written (" + std::to_string(v->first) + ")");
     if (printed.content == m_doc) {
         Trace("printed " + std::to_string(v->first) + " whole");
         // What befell this try, to tell the faults apart.

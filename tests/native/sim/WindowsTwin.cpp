@@ -56,7 +56,7 @@ private:
 // only the whole document, when it ends.
 class TwinOutput : public platform::File {
 public:
-    explicit TwinOutput(WindowsTwin& fs) : m_fs(fs) { m_fs.m_observer.OutputOpened(); }
+    TwinOutput(WindowsTwin& fs, const std::string& document) : m_fs(fs) { m_fs.m_observer.OutputOpened(document); }
     ~TwinOutput() override { m_fs.m_observer.OutputClosed(); }
     bool Read(void*, uint32_t, uint32_t* bytesRead) override {
         *bytesRead = 0;
@@ -269,7 +269,7 @@ platform::Probe WindowsTwin::ProbeExclusive(const std::string& path) {
     return Shares(node, kRead, 0) ? platform::Probe::Ready : platform::Probe::Busy;
 }
 
-std::unique_ptr<platform::File> WindowsTwin::OpenOutput(const std::string& path, const std::string&,
+std::unique_ptr<platform::File> WindowsTwin::OpenOutput(const std::string& path, const std::string& document,
                                                         platform::OpenFailure* failure) {
     Pass();
     if (path != "LPT1") {
@@ -281,7 +281,7 @@ std::unique_ptr<platform::File> WindowsTwin::OpenOutput(const std::string& path,
         m_trace("printer busy");
         return nullptr;
     }
-    return std::make_unique<TwinOutput>(*this);
+    return std::make_unique<TwinOutput>(*this, document);
 }
 
 std::unique_ptr<platform::File> WindowsTwin::OpenSource(const std::string& path) {

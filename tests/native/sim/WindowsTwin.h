@@ -58,7 +58,7 @@ public:
     virtual void Trace(const std::string& what) = 0;
     // A node left the folder; `byRelay` when the relay's own delete took it.
     virtual void Gone(uint64_t version, const std::string& data, bool byRelay) = 0;
-    virtual void OutputOpened() = 0;
+    virtual void OutputOpened(const std::string& document) = 0;  // named after its job
     virtual void OutputCommitted(const std::string& bytes) = 0;  // reached the printer
     virtual void OutputClosed() = 0;
 };
