@@ -392,14 +392,6 @@ void Simulation::WritePiece(Producer& p) {
         p.wake = m_now + 1 + m_rng.Below(800);
         return;
     }
-    // What the finished file is like: its attributes, its access rights, the
-    // volume it is on.
-    WindowsTwin::Node& node = *m_twin.NodeOf(p.handle);
-    node.readOnly = m_rng.Chance(m_knobs.readOnly);
-    node.refusesDelete = m_rng.Chance(m_knobs.refusesDelete);
-    node.immutable = m_rng.Chance(m_knobs.reportsPending ? m_knobs.pendingButStays : m_knobs.immutable);
-    node.unreadable = m_rng.Chance(m_knobs.unreadable);
-    m_versions[p.version].unreadable = node.unreadable;
     m_twin.Close(p.handle);
     p.handle = -1;
     MakeReady(p);
@@ -439,10 +431,17 @@ void Simulation::MakeReady(Producer& p) {
     }
     p.written = 0;
     p.busy = false;
+    // What the finished file is like: its attributes, its access rights, the
+    // volume it is on.
+    WindowsTwin::Node& node = *m_twin.Named(p.name);
+    node.readOnly = m_rng.Chance(m_knobs.readOnly);
+    node.refusesDelete = m_rng.Chance(m_knobs.refusesDelete);
+    node.immutable = m_rng.Chance(m_knobs.reportsPending ? m_knobs.pendingButStays : m_knobs.immutable);
+    node.unreadable = m_rng.Chance(m_knobs.unreadable);
     Version& v = m_versions[p.version];
+    v.unreadable = node.unreadable;
     v.ready = true;
-    v.identity = m_twin.IdentityOf(*m_twin.Named(p.name));
-    const WindowsTwin::Node& node = *m_twin.Named(p.name);
+    v.identity = m_twin.IdentityOf(node);
     Trace(std::to_string(p.version) + " ready as " + p.name + " (" + std::to_string(v.content.size()) + " bytes" +
           (node.readOnly ? ", read-only" : "") + (node.immutable ? ", stays" : "") +
           (node.refusesDelete ? ", no delete access" : "") + (node.unreadable ? ", unreadable" : "") + ")");
