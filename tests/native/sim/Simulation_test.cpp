@@ -638,13 +638,12 @@ void Simulation::CheckRecord() {
     }
     for (const auto& [path, versions] : m_wholeAt) {
         const auto& lines = whole[path];
-        std::string tag = "[record";
+        std::string after;
         for (const auto& [version, end] : versions) {
-            if (tag == "[record") tag += end;
+            if (after.empty()) after = end;
         }
-        tag += "] ";
         if (lines.size() != versions.size()) {
-            Violation(tag + path + " printed whole " + std::to_string(versions.size()) + " times, recorded " +
+            Violation("[record: a count" + after + "] " + path + " printed whole " + std::to_string(versions.size()) + " times, recorded " +
                       std::to_string(lines.size()));
             return;
         }
@@ -652,8 +651,9 @@ void Simulation::CheckRecord() {
  const Version& v = m_versions[versions[i].first];
             const bool saysDeleted = lines[i].first == sent && lines[i].second.find(kept) == std::string::npos;
             if (saysDeleted != v.deletedByRelay) {
-                Violation(tag + path + " (" + std::to_string(versions[i].first) + ") recorded as " + lines[i].first +
-                          " " + lines[i].second + (v.deletedByRelay ? ", but it was deleted" : ", but it stayed"));
+                Violation((v.deletedByRelay ? "[record: not deleted, but it was" : "[record: deleted, but it stayed") +
+                          versions[i].second + "] " + path + " (" + std::to_string(versions[i].first) +
+                          ") recorded as " + lines[i].first + " " + lines[i].second);
                 return;
             }
         }
