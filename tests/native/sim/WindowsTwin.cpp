@@ -464,6 +464,7 @@ bool TwinJob::Read(void* buffer, uint32_t size, uint32_t* bytesRead) {
     }
     const size_t count = std::min<size_t>(size, node->data.size() - std::min(m_position, node->data.size()));
     std::copy_n(node->data.data() + m_position, count, static_cast<char*>(buffer));
+    m_fs.lastReadVersion = node->version;
     m_position += count;
     *bytesRead = static_cast<uint32_t>(count);
     return true;

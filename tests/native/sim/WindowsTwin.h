@@ -110,7 +110,8 @@ public:
     platform::FileIdentity IdentityOf(const Node& node) const;
 
     bool driveGone = false;
-    int readFailures = 0, readOnlyRestores = 0, stays = 0;  // so far, for telling faults apart
+    int readFailures = 0, readOnlyRestores = 0, stays = 0;
+    uint64_t lastReadVersion = 0;  // what the relay's last read of a job came from  // so far, for telling faults apart
     bool quiet = false;  // no fault fires: the end of a run, when the relay must catch up
 
 private:
