@@ -110,15 +110,12 @@ public:
           m_twin(m_rng, m_knobs, *this, [this] { return m_now; }, [this](uint32_t ms) { AdvanceTo(m_now + ms); }) {}
     std::string Run();
     std::string TraceText() const;
-    // Every kind of fault the run met: a run goes on after the first, so that
-    // a common fault does not hide a rare one.
-    const std::set<std::string>& Kinds() const { return m_kinds; }
+    const std::string& FailureTrace() const { return m_failureTrace; }  // up to the first fault
 
     // Observer
     void Violation(const std::string& what) override {
-        if (m_failure.empty()) m_failure = what;
-        m_kinds.insert(what.substr(0, what.find(']') + 1));
         Trace("VIOLATION " + what);
+        if (m_failure.empty()) m_failure = what, m_failureTrace = TraceText();
     }
     void Trace(const std::string& what) override {
         m_trace.push_back(std::to_string(m_now) + " " + what);
@@ -202,8 +199,7 @@ private:
     WindowsTwin m_twin;
     uint64_t m_now = 0, m_deadline = UINT64_MAX;
     bool m_inWorker = false, m_quiet = false, m_restart = false, m_toggle = false;
-    std::string m_failure;
-    std::set<std::string> m_kinds;
+    std::string m_failure, m_failureTrace;
     std::deque<std::string> m_trace;
     std::vector<Producer> m_producers;
     uint64_t m_scannerWake = 0, m_driveWake = 0, m_operatorWake = 0;
@@ -689,14 +685,14 @@ uint64_t EnvNumber(const char* name, uint64_t otherwise) {
 
 // Runs the seeds and fails with each failing seed, its fault and its last steps.
 void RunSeeds(const std::vector<uint64_t>& seeds) {
-    std::map<std::string, std::vector<uint64_t>> kinds;  // failures by kind
+    std::map<std::string, std::vector<uint64_t>> kinds;  // failing seeds by their first fault
     std::string shown;
     for (const uint64_t seed : seeds) {
         Simulation simulation(seed);
         const std::string failure = simulation.Run();
         if (failure.empty()) continue;
-        if (shown.size() < 20000) shown += "seed " + std::to_string(seed) + ": " + failure + "\n" + simulation.TraceText();
-        for (const std::string& kind : simulation.Kinds()) kinds[kind].push_back(seed);
+        if (shown.size() < 20000) shown += "seed " + std::to_string(seed) + ": " + failure + "\n" + simulation.FailureTrace();
+        kinds[failure.substr(0, failure.find(']') + 1)].push_back(seed);
     }
     std::string summary;
     for (const auto& [kind, failing] : kinds) {

@@ -224,6 +224,7 @@ bool WindowsTwin::FindFirst(const std::string& path, const std::function<bool(co
     size_t reached = 0;
     if (!Listing(path, &entries, &reached)) return false;
     for (size_t i = 0; i < entries.size() && i < reached; ++i) {
+        entries[i].changeTime = 0;  // a directory search does not tell it, as FindFirstFile
         if (accept(entries[i])) {
             *found = entries[i];
             return true;
