@@ -25,27 +25,28 @@
 
 namespace sim {
 
-// Each probability is 0 in about a quarter of the runs, else drawn up to its maximum.
+// Each probability is 0 in about a quarter of the runs, else drawn up to its
+// maximum; each comment says what it is a chance per.
 Knobs Knobs::Draw(Rng& rng) {
     Knobs k;
     const auto p = [&](double max) { return rng.Chance(0.25) ? 0.0 : max * rng.Unit(); };
-    k.index = static_cast<Index>(rng.Below(4));  // unique, slot per name (FAT), reused LIFO (ext4), none
+    k.index = static_cast<Index>(rng.Below(4));  // unique (NTFS), slot per name (FAT), reused LIFO (ext4), none
     k.reportsPending = rng.Chance(0.5);          // Windows; else Wine
     k.changeTimes = k.index != Index::SlotPerName;
     k.timeStepMs = k.index == Index::SlotPerName ? 2000 : 1;
     k.spooled = rng.Chance(0.3);
-    k.listFailsAtStart = p(0.05), k.listFailsPartWay = p(0.02), k.driveGoes = p(0.02);  // per listing / second
-    k.readFails = p(0.01), k.unreadable = p(0.05);                                      // per read / file
-    k.readOnly = p(0.3), k.refusesDelete = p(0.05);                                     // per file
-    k.immutable = p(0.05), k.pendingButStays = p(0.01);  // a delete accepted that leaves the file: Wine / Windows
-    k.writeFails = p(0.01), k.writeStalls = p(0.01), k.outputBusy = p(0.1), k.finishFails = p(0.1);
-    k.scanner = p(0.5), k.scannerSharesDelete = p(1.0);  // per second; per open
-    k.companion = p(1.0), k.pieces = p(0.5), k.closesBetweenPieces = p(0.5);  // per job
-    k.template_ = p(0.5), k.reuseAtOnce = p(1.0);                              // per job
-    k.overwrites = p(0.2), k.withdraws = p(0.1), k.renamesOver = p(0.3);       // per job
-    k.ignoresSharing = p(0.3), k.appends = p(0.1);                             // a network writer; per job
-    k.strayNames = p(1.0);                                                     // per run
-    k.cancels = p(0.02), k.restarts = p(0.02), k.stopsSearch = p(0.01);        // per step
+    k.listFailsAtStart = p(0.05), k.listFailsPartWay = p(0.02), k.driveGoes = p(0.02);  // listing; entry; second
+    k.readFails = p(0.01), k.unreadable = p(0.05);                                      // read; job
+    k.readOnly = p(0.3), k.refusesDelete = p(0.05);                                     // job
+    k.immutable = p(0.05), k.pendingButStays = p(0.01);  // job: a delete taken that leaves it, Wine / Windows
+    k.writeFails = p(0.01), k.writeStalls = p(0.01), k.outputBusy = p(0.1), k.finishFails = p(0.1);  // write; open; end
+    k.scanner = p(0.5), k.scannerSharesDelete = p(1.0);                        // look (2 s at most); open
+    k.companion = p(1.0), k.pieces = p(0.5), k.closesBetweenPieces = p(0.5);  // job
+    k.template_ = p(0.5), k.reuseAtOnce = p(1.0);                              // job; look for a free name
+    k.overwrites = p(0.2), k.withdraws = p(0.1), k.renamesOver = p(0.3);  // a fifth, a tenth per look at a job; job
+    k.ignoresSharing = p(0.3), k.appends = p(0.1);                         // append; a tenth per look at a job
+    k.strayNames = p(1.0);                                                 // run
+    k.cancels = p(0.02), k.restarts = p(0.02), k.stopsSearch = p(0.01);  // five times per look in a job (0.4 s); poll
     return k;
 }
 
