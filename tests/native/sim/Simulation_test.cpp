@@ -14,6 +14,7 @@
 #include <deque>
 #include <map>
 #include <set>
+#include <stdexcept>
 
 #include "WindowsTwin.h"
 #include "relay/RecordLine.h"
@@ -136,6 +137,10 @@ public:
     void SleepMs(uint32_t ms) override {
         AdvanceTo(m_now + ms);
         if (m_inWorker && m_now > m_deadline) m_engine->m_bAbort = 1;  // the operator ends a wait past the run
+        if (m_inWorker && m_now > m_deadline + 3'600'000) {
+            Violation("[hang] a cancelled worker does not end");
+            throw std::runtime_error("hang");  // the worker's own catch ends it
+        }
     }
     // ThreadStarter: the worker runs at once, to its end.
     bool Start(unsigned (*proc)(void*), void* arg, int) override {
@@ -434,9 +439,15 @@ void Simulation::MakeReady(Producer& p) {
     }
     p.written = 0;
     p.busy = false;
+    const WindowsTwin::NodePtr published = m_twin.Named(p.name);
+    if (!published || published->version != p.version) {
+        Trace(std::to_string(p.version) + " was taken before it was ready");
+        m_versions[p.version].superseded = true;
+        return;
+    }
     // What the finished file is like: its attributes, its access rights, the
     // volume it is on.
-    WindowsTwin::Node& node = *m_twin.Named(p.name);
+    WindowsTwin::Node& node = *published;
     node.readOnly = m_rng.Chance(m_knobs.readOnly);
     node.refusesDelete = m_rng.Chance(m_knobs.refusesDelete);
     node.immutable = m_rng.Chance(m_knobs.reportsPending ? m_knobs.pendingButStays : m_knobs.immutable);
@@ -585,13 +596,13 @@ std::string Simulation::Run() {
     }
     NewEngine();
     const uint64_t busyUntil = 60'000 + m_rng.Below(240'000);
+    m_deadline = busyUntil + 1'800'000;
     while (m_now < busyUntil) Tick();
     // The quiet end: no fault fires, producers finish what they began, and
     // the relay must catch up with everything it owes.
     Trace("quiet");
     m_quiet = m_twin.quiet = true;
     m_twin.driveGone = false;
-    m_deadline = busyUntil + 1'800'000;
     while (m_now < m_deadline && !Settled()) Tick();
     for (int i = 0; i < 10; ++i) Tick();  // nothing is printed twice after it
     EndEngine();
