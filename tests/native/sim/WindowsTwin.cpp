@@ -197,8 +197,9 @@ platform::DirEntry WindowsTwin::Listed(const Entry& entry) const {
 bool WindowsTwin::Listing(const std::string& path, std::vector<platform::DirEntry>* entries, size_t* reached) {
     Pass();
     const size_t cut = path.rfind('\\');
-    if (driveGone || cut == std::string::npos || Upper(path.substr(0, cut + 1)) != Upper(kFolder) ||
-        Fault(m_knobs.listFailsAtStart)) {
+    if (driveGone || cut == std::string::npos || Upper(path.substr(0, cut + 1)) != Upper(kFolder)) return false;
+    if (Fault(m_knobs.listFailsAtStart)) {
+        m_trace("a search of " + path + " fails");
         return false;
     }
     const std::string pattern = path.substr(cut + 1);
