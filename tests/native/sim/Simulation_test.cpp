@@ -736,6 +736,8 @@ const struct {
     {"a job rewritten with its companion after the worker saw the companion gone: half a job printed and deleted",
      2152},
     {"a job rewritten with its companion after the worker saw the companion gone: printed while being written", 9927},
+    {"a stuck job remembered from a directory search, without its change time, takes the change time of a new "
+     "job of the same size and last-write time (a template copy): the new job is never printed", 52293},
     {"a search for the companion that fails reads as the companion gone: a job printed while being written", 59589},
     {"the drive goes between the copy and the delete: recorded as undeletable, not remembered, printed again", 6391},
     {"the drive goes during the looks after an accepted delete that left the file: taken for gone, printed again",
