@@ -25,14 +25,15 @@ int PriorityForSlider(int position) {
 }
 
 RelayEngine::RelayEngine(RelayView& view, platform::FileSystem& fs, platform::Clock& clock,
-                         platform::ThreadStarter& threads, platform::LeadByteTest isLeadByte)
+                         platform::ThreadStarter& threads, platform::LeadByteTest isLeadByte,
+                         platform::RecordFiles& files)
     : m_view(view),
       m_fs(fs),
       m_clock(clock),
       m_threads(threads),
       m_isLeadByte(isLeadByte),
       m_unopenable(isLeadByte),
-      m_files(platform::SystemRecordFiles()),
+      m_files(files),
       m_toUtf8(platform::AnsiToUtf8),
       m_record(m_files, platform::AnsiToUtf8),
       m_status(platform::AnsiToUtf8) {}

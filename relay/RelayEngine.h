@@ -42,8 +42,10 @@ int PriorityForSlider(int position);
 
 class RelayEngine : public RelayState {
 public:
+    // The record goes through `files`: the system's own unless a test gives its twin.
     RelayEngine(RelayView& view, platform::FileSystem& fs, platform::Clock& clock,
-                platform::ThreadStarter& threads, platform::LeadByteTest isLeadByte);
+                platform::ThreadStarter& threads, platform::LeadByteTest isLeadByte,
+                platform::RecordFiles& files = platform::SystemRecordFiles());
     RelayEngine(const RelayEngine&) = delete;
     RelayEngine& operator=(const RelayEngine&) = delete;
 
