@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/WakeUp.h"
+
 namespace platform {
 
 // Tells whether a byte starts a double-byte character in the code page the
@@ -200,6 +202,8 @@ public:
     // Milliseconds from an arbitrary start, never set back: for durations.
     virtual int64_t MonotonicMs() = 0;
     virtual void SleepMs(uint32_t ms) = 0;
+    // Sleeps up to `ms`, less when `wakeUp` is signalled meanwhile.
+    virtual void SleepMs(uint32_t ms, WakeUp& wakeUp) { wakeUp.Pause(ms); }
 };
 
 // Thread priorities in the Win32 numbering, which the POSIX twin maps as it can.

@@ -262,7 +262,7 @@ OutputWorker::Copy OutputWorker::CopyFile(platform::File& input, platform::File&
 // The waits look again after their poll, or at once when the folder changed.
 void OutputWorker::Pause() {
     if (m_job.wakeUp) {
-        m_job.wakeUp->Pause(kPollMs);
+        m_job.clock->SleepMs(kPollMs, *m_job.wakeUp);
     } else {
         m_job.clock->SleepMs(kPollMs);
     }

@@ -12,7 +12,7 @@
 #include "relay/JobOutcome.h"
 #include "relay/UndeletableJobs.h"
 #include "relay/UnopenableJobs.h"
-#include "relay/WakeUp.h"
+#include "platform/WakeUp.h"
 
 // Everything one job needs, copied when it starts so that nothing the window
 // does to its own members can race with the worker.
@@ -37,7 +37,7 @@ struct OutputJob {
     // in other folders forget what is gone there, off the interface thread.
     std::string tidyOutside = {};
     // Ends the waits' pauses early when the folder changes, when given.
-    WakeUp* wakeUp = nullptr;
+    platform::WakeUp* wakeUp = nullptr;
     // Called on the worker's thread right after it has cleared its running
     // flag; must not touch the window's objects, which may be gone by then
     // (posting a message to its handle is what it is for).

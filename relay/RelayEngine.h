@@ -20,7 +20,7 @@
 #include "relay/SpoolWatch.h"
 #include "relay/UndeletableJobs.h"
 #include "relay/UnopenableJobs.h"
-#include "relay/WakeUp.h"
+#include "platform/WakeUp.h"
 
 enum : unsigned { kSearchTimer = 1, kDisplayTimer = 2 };
 enum : unsigned { kSearchPeriodMs = 2000, kDisplayPeriodMs = 5000, kCancelPollMs = 500 };
@@ -143,7 +143,7 @@ protected:
 
     // Reacting at once: the worker's end and the folder's changes arrive as
     // events; the 2-second tick stays as the safety net.
-    WakeUp m_wakeUp;                          // ends the worker's waits on a change
+    platform::WakeUp m_wakeUp;                        // ends the worker's waits on a change
     std::atomic<int32_t> m_bFolderChanged{1};  // set by the watch; the next search must list
     std::atomic<int32_t> m_bChangePosted{0};   // one posted change at a time
     std::function<void()> m_postFolderChanged;

@@ -75,6 +75,12 @@ public:
             onSleep();
         }
     }
+    // No real wait: a signal only ends this pause early.
+    void SleepMs(uint32_t ms, platform::WakeUp& wakeUp) override {
+        if (!wakeUp.Take()) {
+            SleepMs(ms);
+        }
+    }
     int64_t now = 0;
     int64_t monotonicMs = 0;
     std::vector<uint32_t> sleeps;

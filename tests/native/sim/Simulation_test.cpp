@@ -48,6 +48,8 @@ Knobs Knobs::Draw(Rng& rng) {
     k.ignoresSharing = p(0.3), k.appends = p(0.1);                         // append; a tenth per look at a job
     k.strayNames = p(1.0);                                                 // run
     k.cancels = p(0.02), k.restarts = p(0.02), k.stopsSearch = p(0.01);  // five times per look in a job (0.4 s); poll
+    k.watches = rng.Chance(0.7);                                                // a local folder; else a network one
+    k.notificationLost = p(0.3), k.watchBreaks = p(0.01), k.workerEndLost = p(0.1);  // change; change; job
     return k;
 }
 
@@ -73,6 +75,16 @@ public:
         return names;
     }
     bool Delete(const std::string& path) override { return files.erase(path) == 1; }
+    bool Replace(const std::string& path, const std::string& bytes) override {
+        files[path] = bytes;
+        return true;
+    }
+    bool Read(const std::string& path, std::string* bytes) override {
+        const auto file = files.find(path);
+        if (file == files.end()) return false;
+        *bytes = file->second;
+        return true;
+    }
     platform::LocalTime ToLocalTime(int64_t seconds) override {
         const time_t t = static_cast<time_t>(seconds);
         struct tm utc;
@@ -134,6 +146,11 @@ public:
     void OutputClosed() override;
     // Clock
     int64_t NowSeconds() override { return kEpoch + static_cast<int64_t>(m_now / 1000); }
+    int64_t MonotonicMs() override { return static_cast<int64_t>(m_now); }
+    // A wait that a change report ends early, as the worker's waits are.
+    void SleepMs(uint32_t ms, platform::WakeUp& wakeUp) override {
+        for (uint32_t slept = 0; slept < ms && !wakeUp.Take(); slept += 25) SleepMs(std::min<uint32_t>(25, ms - slept));
+    }
     void SleepMs(uint32_t ms) override {
         AdvanceTo(m_now + ms);
         if (m_inWorker && m_now > m_deadline) m_engine->m_bAbort = 1;  // the operator ends a wait past the run
@@ -172,8 +189,20 @@ public:
     }
     void ShowStatus(const std::string& utf8) override { Trace("status: " + utf8); }
     void ShowTrouble(bool, const std::string&) override {}
+    void WithdrawRestart() override {}
     void RemoveTrayIcon() override {}
     void EndDialog() override {}
+    // Posted events wait for the window's next turn; a worker's end can be lost
+    // (the tick still sees it), a change report is lost in the twin.
+    std::function<void()> EventPoster(RelayEvent event) override {
+        return [this, event] {
+            if (event == RelayEvent::WorkerEnded && m_rng.Chance(m_knobs.workerEndLost)) {
+                Trace("the worker's end is not posted");
+                return;
+            }
+            m_events.push_back(event);
+        };
+    }
 
 private:
     struct Producer {
@@ -212,6 +241,8 @@ private:
     uint64_t m_scannerWake = 0, m_driveWake = 0, m_operatorWake = 0;
     std::vector<std::pair<uint64_t, int>> m_scans;  // when each scanner handle closes
     std::map<unsigned, uint64_t> m_timers;
+    std::deque<RelayEvent> m_events;
+    void DeliverEvents();
     std::map<uint64_t, Version> m_versions;
     // Per path, the versions printed whole and what befell each try.
     std::map<std::string, std::vector<std::pair<uint64_t, std::string>>> m_wholeAt;
@@ -543,12 +574,28 @@ void Simulation::EndEngine() {
     m_engine->CloseRecord();
     m_engine.reset();
     m_timers.clear();
+    m_events.clear();  // posted to a window that is gone
 }
 
+void Simulation::DeliverEvents() {
+    while (!m_events.empty()) {
+        const RelayEvent event = m_events.front();
+        m_events.pop_front();
+        m_engine->OnEvent(event);
+    }
+}
+
+// The window's turns: events as soon as they are posted, timers when due.
 void Simulation::Tick() {
-    uint64_t due = m_now + 2000;
-    for (const auto& [id, at] : m_timers) due = std::min(due, at);
-    AdvanceTo(due);
+    const uint64_t limit = m_now + 2000;
+    for (;;) {
+        DeliverEvents();
+        uint64_t due = limit;
+        for (const auto& [id, at] : m_timers) due = std::min(due, at);
+        if (due <= m_now) break;
+        AdvanceTo(std::min(due, m_now + 25));
+        if (m_now >= due) break;
+    }
     for (const unsigned id : {unsigned(kSearchTimer), unsigned(kDisplayTimer)}) {
         const auto timer = m_timers.find(id);
         if (timer != m_timers.end() && timer->second <= m_now) m_engine->OnTimer(id);

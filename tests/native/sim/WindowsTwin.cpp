@@ -167,6 +167,7 @@ void WindowsTwin::Unlink(const NodePtr& node, bool byRelay) {
     if (m_knobs.index == Knobs::Index::ReusedLifo && node->index) m_freed.push_back(node->index);
     m_trace(node->name + (byRelay ? " deleted by the relay" : " removed"));
     m_observer.Gone(node->version, node->data, byRelay);
+    Changed();
 }
 
 platform::FileIdentity WindowsTwin::IdentityOf(const Node& node) const {
@@ -286,6 +287,46 @@ std::unique_ptr<platform::File> WindowsTwin::OpenOutput(const std::string& path,
     return std::make_unique<TwinOutput>(*this, document);
 }
 
+platform::OpenFailure WindowsTwin::TryOutput(const std::string& path) {
+    Pass();
+    if (path != "LPT1") m_observer.Violation("tried as an output: " + path);
+    return Fault(m_knobs.outputBusy) ? platform::OpenFailure::Busy : platform::OpenFailure::None;
+}
+
+// The watch of the one search folder, while the engine keeps it.
+class TwinWatch : public platform::FolderWatch {
+public:
+    explicit TwinWatch(WindowsTwin& fs) : m_fs(fs) {}
+    ~TwinWatch() override { m_fs.m_onChange = nullptr; }
+    bool Healthy() const override { return !m_fs.m_watchBroken; }
+
+private:
+    WindowsTwin& m_fs;
+};
+
+std::unique_ptr<platform::FolderWatch> WindowsTwin::WatchFolder(const std::string& folder,
+                                                                std::function<void()> onChange) {
+    if (!m_knobs.watches || driveGone || Upper(folder + "\\") != Upper(kFolder)) return nullptr;
+    m_watchBroken = false;
+    m_onChange = std::move(onChange);
+    return std::make_unique<TwinWatch>(*this);
+}
+
+void WindowsTwin::Changed() {
+    if (!m_onChange || m_watchBroken) return;
+    if (Fault(m_knobs.watchBreaks)) {
+        m_watchBroken = true;
+        m_trace("the watch breaks");
+        m_onChange();  // its last report
+        return;
+    }
+    if (Fault(m_knobs.notificationLost)) {
+        m_trace("a change report is lost");
+        return;
+    }
+    m_onChange();
+}
+
 std::unique_ptr<platform::File> WindowsTwin::OpenSource(const std::string& path) {
     Pass();
     bool device, outside;
@@ -365,6 +406,7 @@ int WindowsTwin::Open(const std::string& name, unsigned access, unsigned share, 
         node->lastWrite = 1 + m_nowMs() / m_knobs.timeStepMs * m_knobs.timeStepMs;
         node->changeTime = Stamp();
         m_entries[Upper(name)] = Entry{node, name, true};
+        Changed();
     }
     return AddHandle(node, access, share);
 }
@@ -375,6 +417,7 @@ void WindowsTwin::Write(int handle, const std::string& bytes, uint64_t version, 
     node.version = version;
     node.lastWrite = keepLastWrite ? keepLastWrite : 1 + m_nowMs() / m_knobs.timeStepMs * m_knobs.timeStepMs;
     node.changeTime = Stamp();
+    Changed();
 }
 
 void WindowsTwin::Close(int handle) {
@@ -425,6 +468,7 @@ bool WindowsTwin::RenameOver(const std::string& from, const std::string& to) {
     if (m_knobs.index == Knobs::Index::SlotPerName) source->index = NewIndex(to);
     source->changeTime = Stamp();
     m_entries[Upper(to)] = Entry{source, to, true};
+    Changed();
     return true;
 }
 

@@ -47,6 +47,9 @@ struct Knobs {
     double companion = 0, pieces = 0, closesBetweenPieces = 0, template_ = 0, reuseAtOnce = 0;
     double overwrites = 0, withdraws = 0, renamesOver = 0, ignoresSharing = 0, appends = 0;
     double strayNames = 0, cancels = 0, restarts = 0, stopsSearch = 0;
+    // The folder's change reports: none (a network folder), lost, or a watch that breaks.
+    bool watches = false;
+    double notificationLost = 0, watchBreaks = 0, workerEndLost = 0;
     static Knobs Draw(Rng& rng);
 };
 
@@ -97,6 +100,9 @@ public:
     bool Identify(const std::string& path, platform::FileIdentity* identity) override;
     bool IsMissing(const std::string& path) override;
     bool SameFile(const std::string& a, const std::string& b) override;
+    platform::OpenFailure TryOutput(const std::string& path) override;
+    std::unique_ptr<platform::FolderWatch> WatchFolder(const std::string& folder,
+                                                       std::function<void()> onChange) override;
 
     // The other programs' side: handles by number, -1 when refused.
     int Open(const std::string& name, unsigned access, unsigned share, bool create, bool ignoreSharing = false);
@@ -126,6 +132,8 @@ private:
     };
     friend class TwinJob;
     friend class TwinOutput;
+    friend class TwinWatch;
+    void Changed();  // told to the watch, unless the report is lost
     bool Fault(double p) { return !quiet && m_rng.Chance(p); }
     void Pass() { m_pass(static_cast<uint32_t>(m_rng.Below(3))); }
     uint64_t Stamp();
@@ -138,6 +146,8 @@ private:
     bool Listing(const std::string& path, std::vector<platform::DirEntry>* entries, size_t* reached);
 
     Rng& m_rng;
+    std::function<void()> m_onChange;
+    bool m_watchBroken = false;
     const Knobs& m_knobs;
     Observer& m_observer;
     std::function<uint64_t()> m_nowMs;

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <mutex>
 
+namespace platform {
+
 class WakeUp {
 public:
     // Ends the current or the next pause.
@@ -17,6 +19,13 @@ public:
             m_signalled = true;
         }
         m_changed.notify_all();
+    }
+    // True, once, when signalled since the last pause or take.
+    bool Take() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const bool signalled = m_signalled;
+        m_signalled = false;
+        return signalled;
     }
     // Waits up to `ms`, or until signalled since the last pause ended.
     void Pause(uint32_t ms) {
@@ -30,3 +39,5 @@ private:
     std::condition_variable m_changed;
     bool m_signalled = false;
 };
+
+}  // namespace platform
