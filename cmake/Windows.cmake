@@ -73,6 +73,9 @@ target_link_libraries(wine_soak PRIVATE win_framework gtest gtest_main)
 target_compile_definitions(wine_soak PRIVATE VARNOW_BIN_DIR="${CMAKE_BINARY_DIR}")
 add_dependencies(wine_soak Varnow menuspy)
 
+# The bare relay loop that scripts/measure.sh sets Varnow.exe's backlog beside.
+add_executable(bare_relay ${CMAKE_SOURCE_DIR}/bench/bare_relay.cpp)
+
 # Drives Varnow.exe for the manual's screenshots (scripts/build-manual.sh).
 add_executable(WindowShot ${CMAKE_SOURCE_DIR}/docs/manual/WindowShot.cpp)
 target_compile_definitions(WindowShot PRIVATE _WIN32_WINNT=0x0600)

@@ -1,17 +1,26 @@
 #!/usr/bin/env python3
 """Timing loops for scripts/measure.sh, which runs Varnow.exe under Wine.
 
+  measure-relay.py backlog FOLDER CAPTURE JOBS SEED
+      Drops JOBS jobs into FOLDER at once (each written aside, then all
+      renamed into place) and prints "elapsed_ms": from the first rename to
+      the moment the capture holds every job's last byte. Whoever relays them
+      (Varnow.exe or the bare loop) must already be looking at FOLDER.
   measure-relay.py latency FOLDER CAPTURE PID JOBS companion|plain
       Plays the producer for JOBS jobs and prints "median_ms max_ms min_ms".
       companion: JOBn.OFI, then JOBn.GLF; once the worker for the job runs,
       JOBn.OFI is removed and timed from there to the job's last byte in the
-      capture. plain: JOBn.GLF alone, timed from its appearance.
+      capture. plain: JOBn.GLF alone, renamed into place at a random moment
+      and timed from there.
   measure-relay.py cpu PID SERVER_PID SETTLE_S WINDOW_S
-      Prints "varnow_ms server_ms window_s": CPU time (user + system) each
-      process spent in a window of WINDOW_S seconds after SETTLE_S seconds.
+      Prints "varnow_ms server_ms window_s varnow_exact_ms": CPU time (user +
+      system, in clock ticks) each process spent in a window of WINDOW_S
+      seconds after SETTLE_S seconds, and Varnow.exe's time on the CPU summed
+      over its threads from the scheduler's nanosecond counts.
 
 Every job's content is unique, and the capture must end up holding exactly
-the jobs in order; anything else aborts the measurement.
+the jobs (in order where one job follows the other, each once in a backlog);
+anything else aborts the measurement.
 """
 import os
 import random
@@ -20,42 +29,93 @@ import sys
 import time
 
 POLL_S = 0.01
-JOB_BYTES = 4096
-# The search runs 2 s after a tick's end, and the first search after a job
-# comes one tick after the return to searching: at most about 4 s.
+# A backlog's last byte is awaited more closely: the bare loop takes
+# milliseconds for all of it.
+BACKLOG_POLL_S = 0.001
+JOB_BYTES = 2048
+# Generous against the 2-second poll, which is still the slowest way a job
+# can be found.
 PICKUP_LIMIT_S = 10.0
 DELIVERY_LIMIT_S = 10.0
+BACKLOG_LIMIT_S = 600.0
+IDLE_STILL_S = 3.0
 
 
 def threads(pid):
     return len(os.listdir(f"/proc/{pid}/task"))
 
 
-def wait_for(condition, limit_s, what):
+def wait_for(condition, limit_s, what, poll_s=POLL_S):
     deadline = time.monotonic() + limit_s
     while not condition():
         if time.monotonic() > deadline:
             sys.exit(f"measure-relay: timed out waiting for {what}")
-        time.sleep(POLL_S)
+        time.sleep(poll_s)
     return time.monotonic()
 
 
 def job_content(n, rng):
-    return f"JOB{n:02d}\n".encode() + rng.randbytes(JOB_BYTES - 6)
+    tag = f"JOB{n:03d}\n".encode()
+    return tag + rng.randbytes(JOB_BYTES - len(tag))
 
 
-def drop_job(folder, name, content):
-    # A rename makes the job appear whole, so no search sees it half written.
+# A rename makes a job appear whole, so no search sees it half written.
+def write_aside(folder, name, content):
     scratch = os.path.join(folder, name + ".TMP")
     with open(scratch, "wb") as out:
         out.write(content)
-    os.rename(scratch, os.path.join(folder, name + ".GLF"))
+    return scratch
+
+
+def put_in_place(scratch):
+    os.rename(scratch, scratch[: -len(".TMP")] + ".GLF")
+
+
+def drop_job(folder, name, content):
+    put_in_place(write_aside(folder, name, content))
+
+
+def backlog(folder, capture, jobs, seed):
+    rng = random.Random(int(seed))
+    contents = [job_content(n, rng) for n in range(1, int(jobs) + 1)]
+    start_size = os.path.getsize(capture)
+    target = start_size + len(contents) * JOB_BYTES
+    scratches = [write_aside(folder, f"JOB{n:03d}", c) for n, c in enumerate(contents, 1)]
+    start = time.monotonic()
+    for scratch in scratches:
+        put_in_place(scratch)
+    done = wait_for(lambda: os.path.getsize(capture) >= target, BACKLOG_LIMIT_S,
+                    "the backlog at the capture", BACKLOG_POLL_S)
+    # The folder is listed in the file system's order, not the names', so the
+    # jobs may arrive in any order, but each whole and once.
+    with open(capture, "rb") as f:
+        f.seek(start_size)
+        got = f.read()
+    pieces = sorted(got[i:i + JOB_BYTES] for i in range(0, len(got), JOB_BYTES))
+    if pieces != sorted(contents):
+        sys.exit("measure-relay: the capture does not hold each job of the backlog once")
+    wait_for(lambda: not any(n.endswith(".GLF") for n in os.listdir(folder)), DELIVERY_LIMIT_S,
+             "the backlog deleted")
+    print(f"{(done - start) * 1000.0:.0f}")
+
+
+# Wine keeps a few threads of its own for a while after work (a thread pool
+# that winds down), so an idle count is taken once the count has held still.
+def idle_thread_count(pid):
+    count, since = threads(pid), time.monotonic()
+    while time.monotonic() - since < IDLE_STILL_S:
+        time.sleep(POLL_S)
+        now = threads(pid)
+        if now != count:
+            count, since = now, time.monotonic()
+    print(f"measure-relay: {count} threads while idle", file=sys.stderr)
+    return count
 
 
 def latency(folder, capture, pid, jobs, mode):
     pid = int(pid)
     rng = random.Random(7)
-    idle_threads = threads(pid)
+    idle_threads = idle_thread_count(pid)
     start_size = os.path.getsize(capture)
     expected = b""
     samples = []
@@ -72,13 +132,14 @@ def latency(folder, capture, pid, jobs, mode):
             # The worker is the one thread more than an idle Varnow has; it
             # waits for the companion as long as it exists.
             wait_for(lambda: threads(pid) > idle_threads, PICKUP_LIMIT_S, f"{name} picked up")
-            # The worker looks every 500 ms; a random pause spreads the
-            # removal over that period instead of hitting one phase of it.
+            # The worker looks at least every 500 ms; a random pause spreads
+            # the removal over that period instead of hitting one phase of it.
             time.sleep(0.1 + rng.uniform(0.0, 0.5))
             os.unlink(companion)
         else:
-            # Past the return to searching, at a random phase of the 2 s poll.
-            time.sleep(4.2 + rng.uniform(0.0, 2.0))
+            # At a random moment, spread over the 2 s poll, after the
+            # previous job.
+            time.sleep(0.2 + rng.uniform(0.0, 2.0))
             drop_job(folder, name, content)
         start = time.monotonic()
         done = wait_for(lambda: os.path.getsize(capture) >= target, DELIVERY_LIMIT_S,
@@ -101,18 +162,34 @@ def cpu_ms(pid):
     return (utime + stime) * 1000.0 / os.sysconf("SC_CLK_TCK")
 
 
+# Nanoseconds on the CPU per thread (the first field of schedstat): finer than
+# the 10 ms ticks, which matters when the whole window costs a few of them.
+def thread_ns(pid):
+    times = {}
+    for tid in os.listdir(f"/proc/{pid}/task"):
+        try:
+            with open(f"/proc/{pid}/task/{tid}/schedstat") as f:
+                times[tid] = int(f.read().split()[0])
+        except FileNotFoundError:
+            pass
+    return times
+
+
 def cpu(pid, server, settle_s, window_s):
     time.sleep(float(settle_s))
     start = time.monotonic()
-    varnow0, server0 = cpu_ms(pid), cpu_ms(server)
+    varnow0, server0, threads0 = cpu_ms(pid), cpu_ms(server), thread_ns(pid)
     time.sleep(float(window_s))
-    varnow1, server1 = cpu_ms(pid), cpu_ms(server)
+    varnow1, server1, threads1 = cpu_ms(pid), cpu_ms(server), thread_ns(pid)
     window = time.monotonic() - start
-    print(f"{varnow1 - varnow0:.0f} {server1 - server0:.0f} {window:.1f}")
+    # A thread that came or went within the window counts with what it has at
+    # the end, or not at all; an idle Varnow starts and ends none.
+    exact = sum(ns - threads0.get(tid, 0) for tid, ns in threads1.items()) / 1e6
+    print(f"{varnow1 - varnow0:.0f} {server1 - server0:.0f} {window:.1f} {exact:.1f}")
 
 
 if __name__ == "__main__":
-    commands = {"latency": latency, "cpu": cpu}
+    commands = {"backlog": backlog, "latency": latency, "cpu": cpu}
     if len(sys.argv) < 2 or sys.argv[1] not in commands:
         sys.exit(__doc__)
     commands[sys.argv[1]](*sys.argv[2:])
