@@ -68,6 +68,10 @@ struct DirEntry {
     }
 };
 
+// Whether a search found anything: Unknown when it failed otherwise than by
+// finding nothing (a network error, a folder that cannot be read).
+enum class Match { Found, None, Unknown };
+
 // Why an output could not be opened, as far as the system tells.
 // SpoolerUnavailable: the print spooler could not tell whether the output
 // names a printer (stopped or restarting); the output is tried again later.
@@ -155,6 +159,20 @@ public:
     // Looks at what `path` leads to through an open for attributes only, which
     // never blocks and never keeps a producer out.
     virtual FileKind Inspect(const std::string& path) = 0;
+    // Whether any entry matches `path` (its last component may hold "*" and
+    // "?"). Here every failure counts as none; a platform that tells a
+    // failed search from an empty one says Unknown for it.
+    virtual Match FindAny(const std::string& path) {
+        DirEntry any;
+        return FindFirst(path, [](const DirEntry&) { return true; }, &any) ? Match::Found : Match::None;
+    }
+    // True when `folder` (with its separator, or empty for the current
+    // folder) can be read now. Here by its first entry; a platform that can
+    // tell without reading the folder (Wine reads all of it) says so cheaper.
+    virtual bool CanList(const std::string& folder) {
+        DirEntry any;
+        return FindFirst(folder + "*", [](const DirEntry&) { return true; }, &any);
+    }
     // Opens for reading with no sharing and closes again at once. Only for a
     // path that Inspect found to be a disk file: a pipe would block here.
     virtual Probe ProbeExclusive(const std::string& path) = 0;

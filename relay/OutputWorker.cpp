@@ -9,7 +9,9 @@
 namespace {
 
 constexpr uint32_t kPollMs = 500;
-constexpr int kGoneChecks = 5;
+// Where the system cannot say a delete is pending (Wine), a program that holds
+// the file for a moment (an indexer, a scanner) keeps it there until it lets go.
+constexpr int kGoneChecks = 20;
 constexpr uint32_t kGoneCheckMs = 100;
 
 bool AnyEntry(const platform::DirEntry&) {
@@ -69,15 +71,22 @@ OutputWorker::~OutputWorker() { EnterPhase(WorkerPhase::Idle); }
 void OutputWorker::Run() {
     m_outcome.job = m_job.foundFile;
     m_outcome.foundMs = m_job.foundMs;
+    // A producer that takes the job up again (its companion back) between
+    // the waits and the open sends the worker back to waiting.
+    while (WaitUntilReady() && !CopyToOutput()) {
+    }
+}
+
+bool OutputWorker::WaitUntilReady() {
     EnterPhase(WorkerPhase::WaitingForCompanion);
     while (!IsCompanionGone()) {
         // A job withdrawn by its producer while still being written is not waited for.
         if (Aborted()) {
             Report(JobResult::Cancelled);
-            return;
+            return false;
         }
         if (!FoundFileExists()) {
-            return;
+            return false;
         }
         Pause();
     }
@@ -101,34 +110,34 @@ void OutputWorker::Run() {
                 m_outcome.unopenableKind = kind;
                 Report(JobResult::Unopenable);
             }
-            return;
+            return false;
         }
         if (Aborted()) {
             Report(JobResult::Cancelled);
-            return;
+            return false;
         }
         Pause();
     }
     if (Aborted()) {
         Report(JobResult::Cancelled);
-        return;
+        return false;
     }
-    CopyToOutput();
+    return true;
 }
 
+// A search that fails is no sign that the companion went: only one that
+// finds nothing says so.
 bool OutputWorker::IsCompanionGone() {
-    platform::DirEntry entry;
-    return !m_job.fs->FindFirst(CompanionPath(m_job.foundFile, m_job.waiting, m_job.isLeadByte),
-                                AnyEntry, &entry);
+    return m_job.fs->FindAny(CompanionPath(m_job.foundFile, m_job.waiting, m_job.isLeadByte)) == platform::Match::None;
 }
 
-void OutputWorker::CopyToOutput() {
+bool OutputWorker::CopyToOutput() {
     // Opened without sharing and cut at the end, an output that names a file
     // of the copy would keep that file from being read and then destroy it.
     if (NamesAnyOf(*m_job.fs, m_job.output, {m_job.foundFile, m_job.header, m_job.footer})) {
         m_outcome.outputRefused = true;
         Report(JobResult::OutputUnopenable);
-        return;
+        return true;
     }
     // Opened first, so that a job that has become unreadable since the probe
     // puts nothing on the output; it stays for the next search.
@@ -139,18 +148,22 @@ void OutputWorker::CopyToOutput() {
         // way and hold up every job behind it.
         m_job.unopenable->Remember(*m_job.fs, m_job.foundFile, m_job.clock->NowSeconds());
         Report(JobResult::Unopenable);
-        return;
+        return true;
     }
-    platform::FileIdentity opened;
-    if (job->Identify(&opened)) {
-        m_outcome.bytes = opened.size;
+    // Open now, it is ours: no producer can write to it meanwhile.
+    if (!IsCompanionGone()) {
+        return false;
+    }
+    m_sizeKnown = job->Identify(&m_opened);
+    if (m_sizeKnown) {
+        m_outcome.bytes = m_opened.size;
     }
     m_outcome.openingMs = m_job.clock->MonotonicMs();
     const std::unique_ptr<platform::File> output =
         m_job.fs->OpenOutput(m_job.output, m_job.foundFile, &m_outcome.outputFailure);
     if (!output) {
         Report(JobResult::OutputUnopenable);
-        return;
+        return true;
     }
     m_outcome.spooled = output->Spooled();
     EnterPhase(WorkerPhase::Copying);
@@ -159,6 +172,7 @@ void OutputWorker::CopyToOutput() {
     if (CopyJob(*output, job)) {
         output->TruncateIfDiskFile();
     }
+    return true;
 }
 
 bool OutputWorker::CopyJob(platform::File& output, std::unique_ptr<platform::File>& job) {
@@ -179,10 +193,17 @@ bool OutputWorker::CopyJob(platform::File& output, std::unique_ptr<platform::Fil
         return false;
     }
     uint64_t bytesSent = 0;
-    const Copy copied = CopyFile(*job, output, &bytesSent);
-    if (Aborted()) {
+    Copy copied = CopyFile(*job, output, &bytesSent);
+    // Every byte the job had when it was opened reached the output, however
+    // the copy ended: a read that fails where the end would have been told,
+    // a cancel after the last chunk. A port has printed it all, so it must
+    // not stay to be printed again; whether it grew meanwhile is told below.
+    if (copied != Copy::Complete && m_sizeKnown && bytesSent == m_outcome.bytes) {
+        copied = Copy::Complete;
+    }
+    if (Aborted() && (copied != Copy::Complete || output.CommitsOnFinish())) {
         Report(JobResult::Cancelled);
-        return copied == Copy::Complete && !output.CommitsOnFinish();
+        return false;
     }
     if (copied == Copy::ReadFailed) {
         // A bad sector or a file that cannot be fetched would fail the same
@@ -197,7 +218,8 @@ bool OutputWorker::CopyJob(platform::File& output, std::unique_ptr<platform::Fil
     if (copied == Copy::Complete && !commitsOnFinish) {
         result = ConsumeJob(job, bytesSent);
     }
-    const Part footer = AppendFileToOutput(m_job.footer, output);
+    // A cancel stops the output here: no footer after it.
+    const Part footer = Aborted() ? Part::Skipped : AppendFileToOutput(m_job.footer, output);
     m_outcome.footerMissing = footer == Part::Missing;
     m_outcome.footerFailed = footer == Part::Failed;
     if (!commitsOnFinish) {
@@ -307,7 +329,7 @@ JobResult OutputWorker::ConsumeJob(std::unique_ptr<platform::File>& job, uint64_
     platform::FileIdentity sent, named;
     if (!job->Identify(&sent)) {
         job.reset();
-        RememberStuck(nullptr);
+        RememberStuck(m_sizeKnown ? &m_opened : nullptr);
         return JobResult::Undeletable;
     }
     if (!m_job.fs->Identify(m_job.foundFile, &named)) {
@@ -331,13 +353,22 @@ JobResult OutputWorker::ConsumeJob(std::unique_ptr<platform::File>& job, uint64_
     case platform::Deletion::Refused:
         RememberStuck(&last);
         return JobResult::Undeletable;
-    case platform::Deletion::Pending:
+    case platform::Deletion::Pending: {
         // It goes once every other handle (a virus scanner, an indexer) is
-        // closed; until then the search passes over it without a word.
-        if (!IsGone(last, 0)) {
+        // closed, and meanwhile cannot even be looked at: the search passes
+        // over it without a word. One that can be looked at as the very file
+        // sent has stayed after all (a server that refused at the close).
+        platform::FileIdentity now;
+        if (m_job.fs->Identify(m_job.foundFile, &now)) {
+            if (now.SameVersionAs(last)) {
+                RememberStuck(&last);
+                return JobResult::Undeletable;
+            }
+        } else if (!m_job.fs->IsMissing(m_job.foundFile)) {
             m_job.undeletable->RememberGoing(m_job.foundFile, last);
         }
         return JobResult::Sent;
+    }
     case platform::Deletion::Accepted:
         break;
     }
@@ -356,13 +387,15 @@ bool OutputWorker::IsGone(const platform::FileIdentity& sent, int checks) {
     for (int check = 0;; ++check) {
         platform::FileIdentity now;
         if (!m_job.fs->Identify(m_job.foundFile, &now)) {
-            if (m_job.fs->IsMissing(m_job.foundFile)) {
+            // A drive that went says "not found" too: only a folder that can
+            // be listed tells that the file left it.
+            if (m_job.fs->IsMissing(m_job.foundFile) && m_job.fs->CanList(FolderOf(m_job.foundFile, m_job.isLeadByte))) {
                 return true;
             }
         } else if (!now.SameVersionAs(sent)) {
             return true;
         }
-        if (check >= checks || Aborted()) {
+        if (check >= checks) {
             return false;
         }
         m_job.clock->SleepMs(kGoneCheckMs);
@@ -370,9 +403,11 @@ bool OutputWorker::IsGone(const platform::FileIdentity& sent, int checks) {
 }
 
 // Remembered as the path holds it now, and only while it still holds the file
-// that was sent: a job that took the name meanwhile is a new job. Where even
-// the sent file cannot be told (`sent` null), what the folder lists is
-// remembered, so that it is never printed twice.
+// that was sent: a job that took the name meanwhile is a new job. Where the
+// path cannot be looked at (a drive that went, a delete pending), the version
+// sent is remembered as it is, with its change time, so that neither it is
+// printed twice nor a new copy of one template is taken for it; where even
+// that is not known (`sent` null), what the folder lists.
 void OutputWorker::RememberStuck(const platform::FileIdentity* sent) {
     platform::FileIdentity now;
     if (m_job.fs->Identify(m_job.foundFile, &now)) {
@@ -381,9 +416,12 @@ void OutputWorker::RememberStuck(const platform::FileIdentity* sent) {
         }
         return;
     }
+    if (sent) {
+        m_job.undeletable->Remember(m_job.foundFile, *sent);
+        return;
+    }
     platform::DirEntry listed;
-    if (m_job.fs->FindFirst(m_job.foundFile, AnyEntry, &listed) &&
-        (!sent || listed.Identity().SameVersionAs(*sent))) {
+    if (m_job.fs->FindFirst(m_job.foundFile, AnyEntry, &listed)) {
         m_job.undeletable->Remember(m_job.foundFile, listed.Identity());
     }
 }

@@ -63,15 +63,19 @@ public:
 private:
     enum class Copy { Complete, ReadFailed, WriteFailed };
     // How a header or footer went: Failed when the output did not take it.
-    enum class Part { Appended, Missing, Failed };
+    enum class Part { Appended, Missing, Failed, Skipped };
 
     bool Aborted() const;
     void Pause();
     void EnterPhase(WorkerPhase phase);
     void Report(JobResult result);
+    // False when the worker should end: withdrawn, cancelled or unopenable.
+    bool WaitUntilReady();
     bool IsCompanionGone();
     bool FoundFileExists();
-    void CopyToOutput();
+    // False when the companion came back once the job was open: nothing was
+    // written, and the worker waits again.
+    bool CopyToOutput();
     // True when the job reached the output whole (and, for a spooled printer,
     // the printer took the document).
     bool CopyJob(platform::File& output, std::unique_ptr<platform::File>& job);
@@ -84,5 +88,7 @@ private:
 
     const OutputJob& m_job;
     JobOutcome m_outcome;
+    bool m_sizeKnown = false;  // the job's size when it was opened, in m_outcome.bytes
+    platform::FileIdentity m_opened;  // the job as it was opened, where m_sizeKnown
     unsigned char m_buffer[256];
 };

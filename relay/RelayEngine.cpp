@@ -199,6 +199,9 @@ void RelayEngine::SearchIfDue() {
         m_lastFullSearch = now;
         found = FindTargetFile();
         m_bLastSearchEmpty = !found && !m_bFolderUnreachable;
+        // The job just sent, found again at once (kept as rewritten, or kept
+        // by a fault): never at full speed, but on the next poll or change.
+        found = found && (m_strHeldBack.empty() || m_strFoundFile != m_strHeldBack);
     }
     // While the output cannot be opened no job is taken up: the state stays
     // Searching (one click stops it), the counter stays, the job stays.
@@ -282,12 +285,19 @@ void RelayEngine::OnWorkerEnded() {
         return;  // a cancel settles the state itself; a late message finds nothing to do
     }
     UpdateStatus();
-    ReturnToSearching();
+    // The run button is set back only when no next job starts at once: in a
+    // backlog it keeps saying 出力中止 rather than flicker job by job.
+    m_nRunState = Searching;
     if (m_bLastJobSent) {
         m_bFolderChanged = 1;
         m_bSearchSoon = false;
         m_view.KillTimer(kSearchTimer);
+        m_strHeldBack = m_strFoundFile;
         PollSearchTimer();
+        m_strHeldBack.clear();
+    }
+    if (m_nRunState == Searching) {
+        ReturnToSearching();
     }
 }
 
@@ -347,21 +357,18 @@ bool RelayEngine::FindTargetFile() {
         outcome.ended = now;
         m_outcomes.Add(std::move(outcome));
     }
-    if (found) {
+    if (!found) {
+        // Only a search that saw the whole folder tells what lies in it.
+        m_approximateNames = std::move(approximate);
+        const bool root = m_strFolder.size() == 3 && m_strFolder[1] == ':';
+        m_bFolderUnreachable = !m_fs.CanList(m_strFolder) && !(root && !m_fs.IsMissing(m_strFolder));
+    } else {
+        m_bFolderUnreachable = false;
+    }
+    if (found || m_bFolderUnreachable) {
         m_recordedNames.insert(seen.begin(), seen.end());
     } else {
         m_recordedNames = std::move(seen);
-    }
-    if (!found) {
-        // Only a search that saw the whole folder tells what lies in it. The
-        // folder's own entry (or, in a drive's root, any entry) shows it can be read.
-        m_approximateNames = std::move(approximate);
-        platform::DirEntry any;
-        const bool root = m_strFolder.size() == 3 && m_strFolder[1] == ':';
-        m_bFolderUnreachable = !m_fs.FindFirst(m_strFolder + "*", [](const platform::DirEntry&) { return true; }, &any) &&
-                               !(root && !m_fs.IsMissing(m_strFolder));
-    } else {
-        m_bFolderUnreachable = false;
     }
     return found;
 }

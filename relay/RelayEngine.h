@@ -149,6 +149,7 @@ protected:
     std::function<void()> m_postFolderChanged;
     bool m_bSearchSoon = false;  // timer 1 is armed for a change, not a poll
     bool m_bLastJobSent = false;
+    std::string m_strHeldBack;  // the job just sent, not to start again at once
     bool m_bLastSearchEmpty = false;
     int64_t m_lastFullSearch = 0;
     std::string m_watchedFolder;

@@ -91,11 +91,9 @@ bool FindTargetFile(std::string& folder, const std::string& patterns, std::strin
         const platform::FileKind kind = fs.Inspect(path);
         platform::Probe probe = platform::Probe::Unopenable;
         if (kind == platform::FileKind::DiskFile) {
-            platform::DirEntry companion;
             const bool waiting =
                 exclusions.waitingSuffix &&
-                fs.FindFirst(CompanionPath(path, *exclusions.waitingSuffix, isLeadByte),
-                             [](const platform::DirEntry&) { return true; }, &companion);
+                fs.FindAny(CompanionPath(path, *exclusions.waitingSuffix, isLeadByte)) != platform::Match::None;
             probe = waiting ? platform::Probe::Busy : fs.ProbeExclusive(path);
         }
         if (probe == platform::Probe::Ready || probe == platform::Probe::Busy) {

@@ -55,7 +55,13 @@ void CRelayDlg::EnableRunButton(bool enable) {
     }
 }
 
-void CRelayDlg::SetRunButtonCaption(const char* utf8) { m_btnRun.SetText(Utf8ToWide(utf8)); }
+// Set only when it changes: a repaint per job would slow a backlog down.
+void CRelayDlg::SetRunButtonCaption(const char* utf8) {
+    const std::wstring caption = Utf8ToWide(utf8);
+    wchar_t shown[32] = L"";
+    ::GetWindowTextW(m_btnRun.m_hWnd, shown, 32);
+    if (caption != shown) m_btnRun.SetText(caption);
+}
 
 // Only the window's handle travels: a message posted to a window that is gone
 // goes nowhere.

@@ -164,10 +164,7 @@ public:
             !IdentityOf(named).SameVersionAs(IdentityOf(own))) {
             return;
         }
-        if (unlink(m_path.c_str()) != 0 && m_madeWritable) {
-            // Stuck after all: it keeps being read-only.
-            [[maybe_unused]] const int rc = fchmod(m_fd.get(), own.st_mode & 07777 & ~kWriteBits);
-        }
+        [[maybe_unused]] const int rc = unlink(m_path.c_str());
     }
 
     // POSIX cannot say that a delete will happen: the name goes at close.
@@ -176,11 +173,11 @@ public:
         if (fstat(m_fd.get(), &st) != 0) {
             return Deletion::Refused;
         }
-        if ((st.st_mode & kWriteBits) == 0) {
-            if (fchmod(m_fd.get(), (st.st_mode & 07777) | S_IWUSR) != 0) {
-                return Deletion::Refused;
-            }
-            m_madeWritable = true;
+        // Made writable for the delete and read-only again at once, as the
+        // Win32 twin does where the delete is not known to happen.
+        if ((st.st_mode & kWriteBits) == 0 && (fchmod(m_fd.get(), (st.st_mode & 07777) | S_IWUSR) != 0 ||
+                                               fchmod(m_fd.get(), st.st_mode & 07777) != 0)) {
+            return Deletion::Refused;
         }
         m_delete = true;
         return Deletion::Accepted;
@@ -189,7 +186,6 @@ public:
 private:
     std::string m_path;
     bool m_delete = false;
-    bool m_madeWritable = false;
 };
 
 std::string RealPath(const std::string& path) {
@@ -264,6 +260,18 @@ public:
                 return false;  // an entry that cannot be looked at may be a remembered job
             }
         }
+    }
+
+    // A folder that cannot be read tells nothing.
+    Match FindAny(const std::string& path) override {
+        DirEntry any;
+        if (FindFirst(path, [](const DirEntry&) { return true; }, &any)) {
+            return Match::Found;
+        }
+        const posix::SearchPath split = posix::SplitSearchPath(path);
+        struct stat st;
+        return stat(split.folder.empty() ? "." : split.folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? Match::None
+                                                                                                      : Match::Unknown;
     }
 
     // Links are followed to the file they lead to, which must lie in the

@@ -172,36 +172,32 @@ protected:
 
 // A job opened with delete access deletes itself through its handle: the file
 // that was read goes, whatever took its name. A read-only job loses the
-// attribute first, as with `del /f`; should the file stay even so (a volume
-// that refuses), it gets the attribute back.
+// attribute first, as with `del /f`.
 class Win32JobFile : public Win32File {
 public:
-    Win32JobFile(KernelHandle handle, std::string path) : Win32File(std::move(handle)), m_path(std::move(path)) {}
+    explicit Win32JobFile(KernelHandle handle) : Win32File(std::move(handle)) {}
     Win32JobFile(const Win32JobFile&) = delete;
     Win32JobFile& operator=(const Win32JobFile&) = delete;
-    // Only the file that was read gets its attribute back: a new job that
-    // took the name the moment the job went is another version.
-    ~Win32JobFile() override {
-        if (!m_attributesCleared) return;
-        FileIdentity own;
-        const bool known = IdentifyHandle(m_handle.Get(), &own);
-        m_handle.Reset(nullptr);
-        FileIdentity named;
-        const KernelHandle stays = OpenForAttributes(m_path);
-        if (known && stays && IdentifyHandle(stays.Get(), &named) && named.SameVersionAs(own)) {
-            SetFileAttributesA(m_path.c_str(), m_attributes);
-        }
-    }
 
     // Windows says on the handle whether the delete is pending; Wine accepts
-    // the request without ever saying so.
+    // the request without ever saying so. Where it is not known to happen, a
+    // read-only job gets its attribute back at once, through this handle:
+    // should it stay (a volume that keeps it), it stays as it was, and what
+    // is looked at after the close is the version the handle saw last, never
+    // a new job that took the name.
     Deletion DeleteWhenClosed() override {
         if (!RequestDelete()) return Deletion::Refused;
         FILE_STANDARD_INFO standard;
-        return GetFileInformationByHandleEx(m_handle.Get(), FileStandardInfo, &standard, sizeof standard) &&
-                       standard.DeletePending
-                   ? Deletion::Pending
-                   : Deletion::Accepted;
+        if (GetFileInformationByHandleEx(m_handle.Get(), FileStandardInfo, &standard, sizeof standard) &&
+            standard.DeletePending) {
+            return Deletion::Pending;
+        }
+        if (m_attributesCleared) {
+            FILE_BASIC_INFO basic{};
+            basic.FileAttributes = m_attributes;
+            SetFileInformationByHandle(m_handle.Get(), FileBasicInfo, &basic, sizeof basic);
+        }
+        return Deletion::Accepted;
     }
 
 private:
@@ -228,14 +224,13 @@ private:
                                           sizeof disposition) != FALSE;
     }
 
-    std::string m_path;
     DWORD m_attributes = 0;
     bool m_attributesCleared = false;
 };
 
-// The absolute form of a path, with short (8.3) names spelt out where the file
-// exists; empty for a device (\\.\LPT1) or a path that cannot be resolved.
-std::string ResolvedPath(const std::string& path) {
+// The absolute form of a path; empty for a device (\\.\LPT1) or a path
+// that cannot be resolved. Asks nothing of the file system.
+std::string FullPath(const std::string& path) {
     if (path.empty()) return std::string();
     std::string full(MAX_PATH, '\0');
     DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, &full[0], nullptr);
@@ -246,6 +241,11 @@ std::string ResolvedPath(const std::string& path) {
     if (length == 0 || length >= full.size()) return std::string();
     full.resize(length);
     if (full.compare(0, 4, "\\\\.\\") == 0) return std::string();
+    return full;
+}
+
+// The full path with short (8.3) names spelt out where the file exists.
+std::string LongPath(const std::string& full) {
     std::string longForm(full.size() + MAX_PATH, '\0');
     length = GetLongPathNameA(full.c_str(), &longForm[0], static_cast<DWORD>(longForm.size()));
     if (length == 0 || length >= longForm.size()) return full;
@@ -346,6 +346,22 @@ public:
         return error == ERROR_NO_MORE_FILES || (kind == FileIdBothDirectoryRestartInfo && error == ERROR_FILE_NOT_FOUND);
     }
 
+    // Only "no such file" is a search that found nothing.
+    Match FindAny(const std::string& path) override {
+        WIN32_FIND_DATAW data;
+        FindHandle search(FindFirstFileW(ToWide(path, CP_ACP).c_str(), &data));
+        if (search) return Match::Found;
+        return GetLastError() == ERROR_FILE_NOT_FOUND ? Match::None : Match::Unknown;
+    }
+
+    // The right to list, checked by opening the folder for it.
+    bool CanList(const std::string& folder) override {
+        const KernelHandle directory(CreateFileW(folder.empty() ? L"." : ToWide(folder, CP_ACP).c_str(), FILE_LIST_DIRECTORY,
+                                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        return static_cast<bool>(directory);
+    }
+
     FileKind Inspect(const std::string& path) override {
         const KernelHandle file = OpenForAttributes(path);
         if (!file) {
@@ -419,7 +435,7 @@ public:
                                      nullptr, OPEN_EXISTING, 0, nullptr));
         if (job) {
             if (KindOf(job.Get(), path) != FileKind::DiskFile) return nullptr;
-            return std::make_unique<Win32JobFile>(std::move(job), path);
+            return std::make_unique<Win32JobFile>(std::move(job));
         }
         // Without the right to delete (write-protected media, an account that
         // may only read), the job is still read, sent once and then remembered.
@@ -443,9 +459,12 @@ public:
     // file differently, so files that exist are compared as files. Devices are
     // told by their resolved form and never opened.
     bool SameFile(const std::string& a, const std::string& b) override {
-        const std::string resolvedA = ResolvedPath(a);
-        const std::string resolvedB = ResolvedPath(b);
-        if (resolvedA.empty() || resolvedB.empty()) return false;
+        // A device is told by its spelling alone, before any folder is read
+        // to spell out short names (which Wine does by listing it).
+        const std::string fullA = FullPath(a), fullB = FullPath(b);
+        if (fullA.empty() || fullB.empty()) return false;
+        const std::string resolvedA = LongPath(fullA);
+        const std::string resolvedB = LongPath(fullB);
         const KernelHandle fileA = OpenForAttributes(resolvedA);
         const KernelHandle fileB = fileA ? OpenForAttributes(resolvedB) : KernelHandle();
         FileIdentity first, second;

@@ -455,7 +455,7 @@ TEST_F(OutputWorkerTest, JobThatStaysOrCannotBeToldIsRemembered) {
     RunWorker();
     EXPECT_EQ(1, fs.deleteAttempts);
     EXPECT_EQ("stuck", ReadFile(output));
-    EXPECT_EQ(std::vector<uint32_t>(5, 100), clock.sleeps) << "given half a second to go";
+    EXPECT_EQ(std::vector<uint32_t>(20, 100), clock.sleeps) << "given two seconds to go";
     platform::FileIdentity now;
     ASSERT_TRUE(fs.real.Identify(job, &now));
     EXPECT_TRUE(undeletable.Contains(job, Identity(now.size, now.lastWrite)));

@@ -538,6 +538,7 @@ TEST_F(RelayEngineTest, EventsWakeTheSearchAndAQuietWatchedFolderCostsNothing) {
 TEST_F(RelayEngineTest, NoJobIsTakenUpWhileTheOutputCannotBeOpened) {
     fs.jobs["C:\\OUT\\JOB1.GLF"] = "J";
     StartJob();
+    fs.listings["C:\\OUT\\*"] = {testing_support::FileEntry("JOB1.GLF")};  // a folder that can be read
     threads.RunPending();  // the worker finds the output missing
     engine.OnEvent(RelayEvent::WorkerEnded);
     fs.listings["C:\\OUT\\*.GLF"] = {testing_support::FileEntry("JOB1.GLF")};

@@ -717,7 +717,14 @@ void Simulation::CheckRecord() {
         for (size_t i = 0; i < lines.size(); ++i) {
  const Version& v = m_versions[versions[i].first];
             const bool saysDeleted = lines[i].first == sent && lines[i].second.find(kept) == std::string::npos;
-            if (saysDeleted != v.deletedByRelay) {
+            // A version that took the path at once and that the system reports
+            // exactly as the one deleted makes the delete look refused to anyone.
+            bool twinFollows = false;
+            for (const auto& [otherId, other] : m_versions) {
+                twinFollows |= otherId > versions[i].first && other.path == v.path &&
+                               other.identity.SameVersionAs(v.identity);
+            }
+            if (saysDeleted != v.deletedByRelay && !(v.deletedByRelay && twinFollows)) {
                 Violation((v.deletedByRelay ? "[record: not deleted, but it was" : "[record: deleted, but it stayed") +
                           versions[i].second + "] " + path + " (" + std::to_string(versions[i].first) +
                           ") recorded as " + lines[i].first + " " + lines[i].second);
@@ -770,25 +777,17 @@ const struct {
     const char* fault;
     uint64_t seed;
 } kFound[] = {
-    {"a read-only job whose delete did not happen gets the attribute back, which moves its change time: "
-     "taken for a new job and printed again at every poll", 7},
-    {"a read that fails after the last byte keeps a job the port printed whole: printed twice", 46},
-    {"a read that fails after the last byte: recorded as not opened although printed whole", 71},
-    {"a cancel after the last byte keeps a job the port printed whole: printed twice", 3},
-    {"a cancel after the last byte: recorded as cancelled although printed whole", 2},
-    {"a delete reported pending that leaves the file: remembered only until the next start, printed again", 133},
-    {"a delete reported pending that leaves the file: recorded as sent", 1},
-    {"a delete accepted while a scanner holds the file: recorded as undeletable, then it goes", 83},
-    {"a cancel during the looks after the delete: recorded as undeletable, then it goes", 2065},
-    {"a job rewritten with its companion after the worker saw the companion gone: half a job printed and deleted",
-     2152},
-    {"a job rewritten with its companion after the worker saw the companion gone: printed while being written", 9927},
-    {"a stuck job remembered from a directory search, without its change time, takes the change time of a new "
-     "job of the same size and last-write time (a template copy): the new job is never printed", 52293},
-    {"a search for the companion that fails reads as the companion gone: a job printed while being written", 59589},
-    {"the drive goes between the copy and the delete: recorded as undeletable, not remembered, printed again", 6391},
-    {"the drive goes during the looks after an accepted delete that left the file: taken for gone, printed again",
-     2811},
+    {"a cancel after the last chunk kept a job the port had printed whole: printed twice", 3},
+    {"a read that failed where the end would have been told kept a job printed whole: printed twice", 21},
+    {"a delete reported pending that left the file: recorded as sent, remembered only until a restart", 31},
+    {"a read-only job whose delete did not happen got its attribute back after the close, which moved its "
+     "change time: taken for a new job and printed again", 11},
+    {"a cancel after the last chunk: recorded as cancelled although printed whole", 42},
+    {"a delete reported pending that left the file: recorded as deleted", 47},
+    {"a search for the companion that failed read as the companion gone: a job printed while being written "
+     "and deleted before all of it was printed", 809},
+    {"a scanner held the file past the looks after an accepted delete: recorded as undeletable, then it went", 19},
+    {"on FAT, a template copy written the moment the last one went: indistinguishable, and so recorded", 852},
 };
 
 TEST(Simulation, FoundFaultsStayMended) {

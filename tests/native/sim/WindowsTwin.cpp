@@ -235,6 +235,14 @@ bool WindowsTwin::FindFirst(const std::string& path, const std::function<bool(co
     return false;
 }
 
+platform::Match WindowsTwin::FindAny(const std::string& path) {
+    std::vector<platform::DirEntry> entries;
+    size_t reached = 0;
+    if (!Listing(path, &entries, &reached)) return platform::Match::Unknown;
+    if (reached > 0 && !entries.empty()) return platform::Match::Found;
+    return reached > entries.size() ? platform::Match::None : platform::Match::Unknown;
+}
+
 bool WindowsTwin::ListFolder(const std::string& folder, const std::function<void(const platform::DirEntry&)>& each) {
     std::vector<platform::DirEntry> entries;
     size_t reached = 0;
@@ -432,15 +440,12 @@ void WindowsTwin::Close(int handle) {
         Unlink(node, node->deleteByRelay);
         return;
     }
-    m_trace(node->name + " stays after its delete" + (node->readOnlyCleared ? ", read-only again" : ""));
+    // The relay's handle gives the attribute back before the close only where
+    // the delete was not reported pending; one reported pending stays without it.
+    m_trace(node->name + " stays after its delete");
     node->deleteByRelay = false;
+    node->readOnlyCleared = false;
     ++stays;
-    if (node->readOnlyCleared) {
-        ++readOnlyRestores;
-        node->readOnly = true;
-        node->readOnlyCleared = false;
-        node->changeTime = Stamp();
-    }
 }
 
 bool WindowsTwin::Delete(const std::string& name) {
@@ -536,7 +541,16 @@ platform::Deletion TwinJob::DeleteWhenClosed() {
     node.deletePending = true;
     node.deleteByRelay = true;
     m_fs.m_trace("relay deletes " + node.name);
-    return m_fs.m_knobs.reportsPending ? platform::Deletion::Pending : platform::Deletion::Accepted;
+    if (m_fs.m_knobs.reportsPending) return platform::Deletion::Pending;
+    // Where the delete is not known to happen, the attribute goes back at
+    // once through the handle, as the Win32 twin does.
+    if (node.readOnlyCleared) {
+        node.readOnly = true;
+        node.readOnlyCleared = false;
+        node.changeTime = m_fs.Stamp();
+        ++m_fs.readOnlyRestores;
+    }
+    return platform::Deletion::Accepted;
 }
 
 }  // namespace sim

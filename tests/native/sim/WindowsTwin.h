@@ -92,6 +92,7 @@ public:
                    platform::DirEntry* found) override;
     bool ListFolder(const std::string& folder, const std::function<void(const platform::DirEntry&)>& each) override;
     platform::FileKind Inspect(const std::string& path) override;
+    platform::Match FindAny(const std::string& path) override;
     platform::Probe ProbeExclusive(const std::string& path) override;
     std::unique_ptr<platform::File> OpenOutput(const std::string& path, const std::string& documentName,
                                                platform::OpenFailure* failure) override;
