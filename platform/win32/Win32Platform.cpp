@@ -247,7 +247,7 @@ std::string FullPath(const std::string& path) {
 // The full path with short (8.3) names spelt out where the file exists.
 std::string LongPath(const std::string& full) {
     std::string longForm(full.size() + MAX_PATH, '\0');
-    length = GetLongPathNameA(full.c_str(), &longForm[0], static_cast<DWORD>(longForm.size()));
+    const DWORD length = GetLongPathNameA(full.c_str(), &longForm[0], static_cast<DWORD>(longForm.size()));
     if (length == 0 || length >= longForm.size()) return full;
     longForm.resize(length);
     return longForm;
