@@ -156,6 +156,8 @@ void RelayEngine::OnTimer(unsigned id) {
     if (id == kSearchTimer) {
         m_bSearchSoon = false;
         PollSearchTimer();
+    } else if (id == kStatusTimer) {
+        UpdateStatus();
     } else if (id == kDisplayTimer) {
         RefreshDisplay();
     }
@@ -284,6 +286,7 @@ void RelayEngine::OnWorkerEnded() {
     if (m_bCancelling || m_nRunState != Outputting || m_bWorkerRunning.load(std::memory_order_acquire) != 0) {
         return;  // a cancel settles the state itself; a late message finds nothing to do
     }
+    m_bDraining = true;
     UpdateStatus();
     // The run button is set back only when no next job starts at once: in a
     // backlog it keeps saying 出力中止 rather than flicker job by job.
@@ -296,6 +299,7 @@ void RelayEngine::OnWorkerEnded() {
         PollSearchTimer();
         m_strHeldBack.clear();
     }
+    m_bDraining = false;
     if (m_nRunState == Searching) {
         ReturnToSearching();
     }
@@ -416,8 +420,15 @@ void RelayEngine::UpdateStatus() {
     // The window and the tray are touched only when what they show changes.
     const std::string line = m_status.StatusLine(), trouble = m_status.TroubleShort();
     if (line != m_shownStatus) {
-        m_shownStatus = line;
-        m_view.ShowStatus(line);
+        const int64_t nowMs = m_clock.MonotonicMs();
+        if (m_bDraining && m_lastStatusShownMs >= 0 && nowMs - m_lastStatusShownMs < kStatusDrainMs &&
+            trouble == m_shownTrouble) {
+            m_view.SetTimer(kStatusTimer, kStatusDrainMs);
+        } else {
+            m_shownStatus = line;
+            m_lastStatusShownMs = nowMs;
+            m_view.ShowStatus(line);
+        }
     }
     if (trouble != m_shownTrouble) {
         m_shownTrouble = trouble;

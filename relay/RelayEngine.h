@@ -22,7 +22,10 @@
 #include "relay/UnopenableJobs.h"
 #include "platform/WakeUp.h"
 
-enum : unsigned { kSearchTimer = 1, kDisplayTimer = 2 };
+enum : unsigned { kSearchTimer = 1, kDisplayTimer = 2, kStatusTimer = 3 };
+// While a backlog drains, the status line changes job by job; it is redrawn
+// at most this often then.
+enum : unsigned { kStatusDrainMs = 250 };
 enum : unsigned { kSearchPeriodMs = 2000, kDisplayPeriodMs = 5000, kCancelPollMs = 500 };
 // How long a cancel waits for a worker that no interrupt reaches.
 constexpr int64_t kCancelGiveUpSeconds = 15;
@@ -149,6 +152,8 @@ protected:
     std::function<void()> m_postFolderChanged;
     bool m_bSearchSoon = false;  // timer 1 is armed for a change, not a poll
     bool m_bLastJobSent = false;
+    bool m_bDraining = false;        // a job has just ended and the next may start
+    int64_t m_lastStatusShownMs = -1;
     std::string m_strHeldBack;  // the job just sent, not to start again at once
     bool m_bLastSearchEmpty = false;
     int64_t m_lastFullSearch = 0;

@@ -112,6 +112,7 @@ private:
 struct Version {
     std::string path, content;
     bool ready = false, superseded = false, abandoned = false, unreadable = false, deletedByRelay = false;
+    bool driveWent = false;  // while it was sent: nobody could then see its delete happen
     std::string firstEnd;  // what befell the try that printed it whole first
     int whole = 0, partial = 0;
     platform::FileIdentity identity;  // when it became ready
@@ -542,6 +543,7 @@ void Simulation::OutputClosed() {
                                 : m_knobs.reportsPending                   ? " after a pending delete left it"
                                                                            : " after an accepted delete left it";
         m_wholeAt[printed.path].push_back({v->first, end});
+        printed.driveWent = m_driveLosses != m_docDriveLosses;
         if (++printed.whole > 1) {
             Violation("[twice" + printed.firstEnd + "] " + printed.path + " (" + std::to_string(v->first) +
                       ") printed whole twice");
@@ -596,7 +598,7 @@ void Simulation::Tick() {
         AdvanceTo(std::min(due, m_now + 25));
         if (m_now >= due) break;
     }
-    for (const unsigned id : {unsigned(kSearchTimer), unsigned(kDisplayTimer)}) {
+    for (const unsigned id : {unsigned(kSearchTimer), unsigned(kDisplayTimer), unsigned(kStatusTimer)}) {
         const auto timer = m_timers.find(id);
         if (timer != m_timers.end() && timer->second <= m_now) m_engine->OnTimer(id);
     }
@@ -724,7 +726,7 @@ void Simulation::CheckRecord() {
                 twinFollows |= otherId > versions[i].first && other.path == v.path &&
                                other.identity.SameVersionAs(v.identity);
             }
-            if (saysDeleted != v.deletedByRelay && !(v.deletedByRelay && twinFollows)) {
+            if (saysDeleted != v.deletedByRelay && !(v.deletedByRelay && (twinFollows || v.driveWent))) {
                 Violation((v.deletedByRelay ? "[record: not deleted, but it was" : "[record: deleted, but it stayed") +
                           versions[i].second + "] " + path + " (" + std::to_string(versions[i].first) +
                           ") recorded as " + lines[i].first + " " + lines[i].second);
