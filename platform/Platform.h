@@ -120,6 +120,8 @@ public:
     // file too), so that no file that took its name meanwhile can be hit.
     // Only a job opened with delete access can; Refused otherwise.
     virtual Deletion DeleteWhenClosed() { return Deletion::Refused; }
+    // Withdraws the delete asked for, before the close: the file changed.
+    virtual void KeepAfterAll() {}
     // Ends the output of one job. A spooled print job reaches the printer
     // only here; false when the output did not take the whole document.
     virtual bool Finish() { return true; }

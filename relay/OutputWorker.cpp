@@ -348,27 +348,42 @@ JobResult OutputWorker::ConsumeJob(std::unique_ptr<platform::File>& job, uint64_
     // time: what may stay at the path is the file as it is now.
     platform::FileIdentity last = sent;
     job->Identify(&last);
+    // A writer that ignores sharing (a server that does not keep share
+    // modes) may have added to it at the last moment: not deleted then.
+    if (deletion != platform::Deletion::Refused && (last.size != sent.size || last.lastWrite != sent.lastWrite)) {
+        job->KeepAfterAll();
+        m_outcome.keptChanged = true;
+        return JobResult::Sent;
+    }
     job.reset();
     switch (deletion) {
     case platform::Deletion::Refused:
         RememberStuck(&last);
         return JobResult::Undeletable;
-    case platform::Deletion::Pending: {
+    case platform::Deletion::Pending:
         // It goes once every other handle (a virus scanner, an indexer) is
-        // closed, and meanwhile cannot even be looked at: the search passes
-        // over it without a word. One that can be looked at as the very file
-        // sent has stayed after all (a server that refused at the close).
-        platform::FileIdentity now;
-        if (m_job.fs->Identify(m_job.foundFile, &now)) {
-            if (now.SameVersionAs(last)) {
+        // closed, and meanwhile cannot even be looked at. One that can be
+        // looked at as the very file sent has stayed after all (a server
+        // that refused at the close); one still pending after the looks is
+        // passed over without a word until it goes.
+        for (int check = 0;; ++check) {
+            platform::FileIdentity now;
+            if (m_job.fs->Identify(m_job.foundFile, &now)) {
+                if (!now.SameVersionAs(last)) {
+                    return JobResult::Sent;
+                }
                 RememberStuck(&last);
                 return JobResult::Undeletable;
             }
-        } else if (!m_job.fs->IsMissing(m_job.foundFile)) {
-            m_job.undeletable->RememberGoing(m_job.foundFile, last);
+            if (m_job.fs->IsMissing(m_job.foundFile) && m_job.fs->CanList(FolderOf(m_job.foundFile, m_job.isLeadByte))) {
+                return JobResult::Sent;
+            }
+            if (check >= kGoneChecks) {
+                m_job.undeletable->RememberGoing(m_job.foundFile, last);
+                return JobResult::Sent;
+            }
+            m_job.clock->SleepMs(kGoneCheckMs);
         }
-        return JobResult::Sent;
-    }
     case platform::Deletion::Accepted:
         break;
     }

@@ -67,11 +67,9 @@ void UndeletableJobs::Remember(const std::string& path, const platform::FileIden
 
 void UndeletableJobs::RememberGoing(const std::string& path, const platform::FileIdentity& file) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const auto known = m_entries.find(path);
-    if (known != m_entries.end() && !known->second.going && m_store) {
-        m_store->Erase(path);
-    }
-    m_entries[path] = Entry{Listed(file), m_nextOrder++, true};
+    const Entry entry{Listed(file), m_nextOrder++, true};
+    m_entries[path] = entry;
+    Save(path, entry);
 }
 
 bool UndeletableJobs::Contains(const std::string& path, const platform::FileIdentity& listed) const {
@@ -97,13 +95,11 @@ void UndeletableJobs::ForgetChanged(FolderSnapshot& folders, const PathFilter& w
                 // Remembered by an earlier version or without the time: from now on the
                 // time it has tells a rewrite.
                 job.file.changeTime = now.changeTime;
-                if (!job.going) {
-                    Save(entry->first, job);
-                }
+                Save(entry->first, job);
             }
         }
         if (forget) {
-            if (m_store && !job.going) {
+            if (m_store) {
                 m_store->Erase(entry->first);
             }
             entry = m_entries.erase(entry);

@@ -37,8 +37,9 @@ public:
     void KeepIn(std::unique_ptr<Store> store);
     void Remember(const std::string& path, const platform::FileIdentity& file);
     // A job whose delete is pending until another program lets go of it: passed
-    // over like a stuck one until it goes, but neither counted nor kept
-    // across runs, for it is no trouble.
+    // over like a stuck one until it goes, but not counted, for it is no
+    // trouble. Kept across runs like the others: one still there then has
+    // stayed after all, and counts.
     void RememberGoing(const std::string& path, const platform::FileIdentity& file);
     // True when this version of the file at `path` is remembered.
     bool Contains(const std::string& path, const platform::FileIdentity& listed) const;

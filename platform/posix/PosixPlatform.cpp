@@ -183,6 +183,8 @@ public:
         return Deletion::Accepted;
     }
 
+    void KeepAfterAll() override { m_delete = false; }
+
 private:
     std::string m_path;
     bool m_delete = false;

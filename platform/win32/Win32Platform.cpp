@@ -200,6 +200,16 @@ public:
         return Deletion::Accepted;
     }
 
+    void KeepAfterAll() override {
+        FILE_DISPOSITION_INFO disposition{FALSE};
+        SetFileInformationByHandle(m_handle.Get(), FileDispositionInfo, &disposition, sizeof disposition);
+        if (m_attributesCleared) {
+            FILE_BASIC_INFO basic{};
+            basic.FileAttributes = m_attributes;
+            SetFileInformationByHandle(m_handle.Get(), FileBasicInfo, &basic, sizeof basic);
+        }
+    }
+
 private:
     bool RequestDelete() {
         FILE_DISPOSITION_INFO disposition{TRUE};

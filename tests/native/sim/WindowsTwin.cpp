@@ -44,6 +44,7 @@ public:
     void TruncateIfDiskFile() override {}
     bool Identify(platform::FileIdentity* identity) override;
     platform::Deletion DeleteWhenClosed() override;
+    void KeepAfterAll() override;
 
 private:
     WindowsTwin& m_fs;
@@ -529,6 +530,18 @@ bool TwinJob::Identify(platform::FileIdentity* identity) {
 
 // As `del /f`: a read-only file loses the attribute first, which moves its
 // change time; the system puts it back when the file stays.
+void TwinJob::KeepAfterAll() {
+    WindowsTwin::Node& node = *m_fs.NodeOf(m_handle);
+    node.deletePending = false;
+    node.deleteByRelay = false;
+    if (node.readOnlyCleared) {
+        node.readOnly = true;
+        node.readOnlyCleared = false;
+        node.changeTime = m_fs.Stamp();
+    }
+    m_fs.m_trace("relay keeps " + node.name + " after all");
+}
+
 platform::Deletion TwinJob::DeleteWhenClosed() {
     m_fs.Pass();
     WindowsTwin::Node& node = *m_fs.NodeOf(m_handle);
