@@ -15,22 +15,6 @@
 namespace platform {
 namespace {
 
-// Owns a change notification handle; closed with FindCloseChangeNotification.
-class ChangeHandle {
-public:
-    explicit ChangeHandle(HANDLE handle) : m_handle(handle) {}
-    ChangeHandle(const ChangeHandle&) = delete;
-    ChangeHandle& operator=(const ChangeHandle&) = delete;
-    ~ChangeHandle() {
-        if (*this) FindCloseChangeNotification(m_handle);
-    }
-    explicit operator bool() const { return m_handle != INVALID_HANDLE_VALUE && m_handle != nullptr; }
-    HANDLE Get() const { return m_handle; }
-
-private:
-    HANDLE m_handle;
-};
-
 class Win32FolderWatch : public FolderWatch {
 public:
     Win32FolderWatch(HANDLE change, KernelHandle stop, std::function<void()> onChange)

@@ -36,20 +36,25 @@ private:
     HANDLE m_handle = nullptr;
 };
 
-// Owns a directory search; closed with FindClose, not CloseHandle.
-class FindHandle {
+// Owns a handle that its own function closes, not CloseHandle.
+template <BOOL(WINAPI* Close)(HANDLE)>
+class ClosedBy {
 public:
-    explicit FindHandle(HANDLE handle) : m_handle(handle) {}
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    ~FindHandle() {
-        if (*this) FindClose(m_handle);
+    explicit ClosedBy(HANDLE handle) : m_handle(handle) {}
+    ClosedBy(const ClosedBy&) = delete;
+    ClosedBy& operator=(const ClosedBy&) = delete;
+    ~ClosedBy() {
+        if (*this) Close(m_handle);
     }
-    explicit operator bool() const { return m_handle != INVALID_HANDLE_VALUE; }
+    explicit operator bool() const { return m_handle != INVALID_HANDLE_VALUE && m_handle != nullptr; }
     HANDLE Get() const { return m_handle; }
 
 private:
     HANDLE m_handle;
 };
+
+// A directory search, and a folder's change notification.
+using FindHandle = ClosedBy<FindClose>;
+using ChangeHandle = ClosedBy<FindCloseChangeNotification>;
 
 }  // namespace platform
