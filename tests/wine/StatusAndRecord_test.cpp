@@ -122,14 +122,36 @@ TEST_F(StatusAndRecord, OutputThatCannotBeOpenedThenComesBack) {
     ASSERT_TRUE(WaitForStatus(app, L"を開けません（見つかりません、", 10s))
         << ToAcp(StatusText(app));
     EXPECT_TRUE(WaitForStatus(app, L" から 3 回）", 15s)) << ToAcp(StatusText(app));
+    // While it stands no job is taken up: one click on the run button stops.
+    EXPECT_TRUE(WaitFor([&] { return app.ItemText(1008) == L"1"; }, 6s)) << "the counter does not climb";
+    EXPECT_EQ(app.RunCaption(), kStopSearch);
     EXPECT_TRUE(FileExists(folder + L"\\J.GLF"));
+
+    // The output comes back with no job in the folder: the trouble goes all the same.
+    ASSERT_TRUE(MoveFileW((folder + L"\\J.GLF").c_str(), (folder + L"\\J.TMP").c_str()));
     ASSERT_TRUE(CreateDirectoryW((outputs + L"\\later").c_str(), nullptr));
+    EXPECT_TRUE(WaitFor([&] { return StatusText(app).find(L"を開けません") == std::wstring::npos; }, 10s))
+        << ToAcp(StatusText(app));
+    app.PostCommand(IDOK);
+    EXPECT_TRUE(WaitForStatus(app, L"停止中", 10s)) << ToAcp(StatusText(app));
+    app.PostCommand(IDOK);
+    ASSERT_TRUE(app.WaitForRunCaption(kStopSearch, 10s));
+    ASSERT_TRUE(MoveFileW((folder + L"\\J.TMP").c_str(), (folder + L"\\J.GLF").c_str()));
     EXPECT_TRUE(WaitForStatus(app, L"J.GLF を出力しました", 15s))
         << ToAcp(StatusText(app));
     EXPECT_EQ(ReadFileBytes(outputs + L"\\later\\OUT.PRN"), job);
+
+    // A job another program keeps open is named once it has waited 30 s.
+    {
+        wine_test::HeldFile holder(ToAcp(folder + L"\\H.GLF"));
+        ASSERT_TRUE(holder.IsHeld());
+        EXPECT_TRUE(WaitForStatus(app, L"H.GLF は他のプログラムが使用中です（", 45s)) << ToAcp(StatusText(app));
+        ASSERT_TRUE(holder.Release());
+    }
+    EXPECT_TRUE(WaitForStatus(app, L"H.GLF を出力しました", 15s)) << ToAcp(StatusText(app));
     const std::string record = Record(L"E2E_NoOutput");
     EXPECT_EQ(Lines(record, u8"出力先を開けない"), 2u) << record;
-    EXPECT_EQ(Lines(record, u8"出力済み"), 1u) << record;
+    EXPECT_EQ(Lines(record, u8"出力済み"), 2u) << record;
 }
 
 // A printer that takes no byte for 30 s is named with the job it holds.
