@@ -1,5 +1,6 @@
 #include "relay/RelayEngine.h"
 
+#include <memory>
 #include <mutex>
 #include <filesystem>
 #include <thread>
@@ -65,16 +66,21 @@ public:
     void RemoveTrayIcon() override { log.push_back("RemoveTrayIcon"); }
     void EndDialog() override { log.push_back("EndDialog"); }
     // Posted events wait here until the test hands them to the engine, as the
-    // message loop would; the worker posts from its own thread.
+    // message loop would. The worker posts from its own thread, after its
+    // end is seen: like the window's handle, what it posts to outlives the view.
+    struct Posted {
+        std::mutex mutex;
+        std::vector<RelayEvent> events;
+    };
     std::function<void()> EventPoster(RelayEvent event) override {
-        return [this, event] {
-            std::lock_guard<std::mutex> lock(postedMutex);
-            posted.push_back(event);
+        return [posted = posted, event] {
+            std::lock_guard<std::mutex> lock(posted->mutex);
+            posted->events.push_back(event);
         };
     }
     std::vector<RelayEvent> TakePosted() {
-        std::lock_guard<std::mutex> lock(postedMutex);
-        return std::exchange(posted, {});
+        std::lock_guard<std::mutex> lock(posted->mutex);
+        return std::exchange(posted->events, {});
     }
 
     Log Take() { return std::exchange(log, {}); }
@@ -84,8 +90,7 @@ public:
     bool minimized = false;
     int pollsWhileRunning = 0;
     std::function<void()> duringWait;
-    std::mutex postedMutex;
-    std::vector<RelayEvent> posted;
+    std::shared_ptr<Posted> posted = std::make_shared<Posted>();
 
 private:
     void Add(const char* what, SettingControl c, bool on) {
