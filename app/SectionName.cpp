@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/FileNames.h"
 #include "platform/MbcsText.h"
 
 std::string DeriveSectionName(const char* commandLine, platform::LeadByteTest isLeadByte) {
@@ -25,30 +26,6 @@ std::string DeriveSectionName(const char* commandLine, platform::LeadByteTest is
 }
 
 namespace {
-
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Upper(a[i]) != Upper(b[i])) return false;
-    return true;
-}
-
-// The names Windows opens as devices whatever extension follows; blanks
-// before the extension are dropped before it looks. COM and LPT also take
-// the superscript digits one to three.
-bool IsDeviceName(const std::string& name) {
-    std::string base = name.substr(0, name.find('.'));
-    while (!base.empty() && base.back() == ' ') base.pop_back();
-    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
-        if (EqualsIgnoringCase(base, device)) return true;
-    if (base.size() < 4) return false;
-    const std::string prefix = base.substr(0, 3), digit = base.substr(3);
-    if (!EqualsIgnoringCase(prefix, "COM") && !EqualsIgnoringCase(prefix, "LPT")) return false;
-    return (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') || digit == u8"¹" ||
-           digit == u8"²" || digit == u8"³";
-}
 
 std::string Escaped(unsigned char byte) {
     static const char kHex[] = "0123456789ABCDEF";

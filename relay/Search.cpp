@@ -4,7 +4,7 @@
 #include <functional>
 
 #include "platform/MbcsText.h"
-#include "relay/FileNames.h"
+#include "platform/FileNames.h"
 #include "relay/OutputWorker.h"
 
 namespace {

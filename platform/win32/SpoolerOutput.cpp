@@ -8,6 +8,7 @@
 #include <thread>
 #include <utility>
 
+#include "platform/FileNames.h"
 #include "platform/PrintSpooler.h"
 #include "platform/win32/WideText.h"
 
@@ -231,17 +232,6 @@ private:
     bool m_asking = false;
 };
 
-// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices whatever extension
-// follows; Windows strips trailing blanks before it looks.
-bool IsDeviceName(std::wstring name) {
-    name = name.substr(0, name.find(L'.'));
-    while (!name.empty() && name.back() == L' ') name.pop_back();
-    for (wchar_t& c : name) c = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
-    if (name == L"CON" || name == L"PRN" || name == L"AUX" || name == L"NUL") return true;
-    return name.size() == 4 && (name.compare(0, 3, L"COM") == 0 || name.compare(0, 3, L"LPT") == 0) &&
-           name[3] >= L'1' && name[3] <= L'9';
-}
-
 }  // namespace
 
 // Level 4 asks the spooler for names only, which it answers from its own
@@ -294,7 +284,7 @@ bool MayNamePrinter(const std::string& output) {
         return share != std::wstring::npos && share > 2 && share + 1 < name.size() &&
                name.find_first_of(L"\\/", share + 1) == std::wstring::npos;
     }
-    return name.find_first_of(L"\\/:") == std::wstring::npos && !IsDeviceName(name);
+    return name.find_first_of(L"\\/:") == std::wstring::npos && !IsDeviceName(FromWide(name, CP_UTF8));
 }
 
 OpenFailure TrySpooledOutput(const std::wstring& printer) {

@@ -168,14 +168,16 @@ TEST_F(PatternWalk, StraysCostAQuickOpenNotARelay) {
 
 // A name the listing spells with a separator, a drive, "..", a wildcard, or
 // only approximately would lead the worker to another file, even one outside
-// the folder; a trailing dot or blank is stripped by the system.
+// the folder; a trailing dot or blank is stripped by the system; a device's
+// name opens the device.
 TEST_F(PatternWalk, PassesOverNamesThatWouldNameAnotherFile) {
     platform::DirEntry approximate = FileEntry("A.GLF");
     approximate.exactName = false;
     fs.listings["C:\\OUT\\*"] = {FileEntry("a\\b.GLF"), FileEntry("..\\OUTSIDE.GLF"), FileEntry("x/y.GLF"),
                                  FileEntry("C:X.GLF"),  FileEntry("?.GLF"),           FileEntry(".."),
                                  FileEntry("J.GLF."),   FileEntry("J.GLF "),          FileEntry("T\t.GLF"),
-                                 approximate};
+                                 FileEntry("nul.GLF"),  FileEntry("COM1 .GLF"),       FileEntry("Lpt0.GLF"),
+                                 FileEntry("CONIN$.GLF"), approximate};
     EXPECT_FALSE(Search("*"));
     fs.listings["C:\\OUT\\*"].push_back(FileEntry("\x95\x5C.GLF"));  // 表: its second byte is 0x5C
     EXPECT_TRUE(Search("*"));

@@ -83,6 +83,7 @@ TEST(SectionName, FolderNamesAreDistinctAndReversible) {
         {u8"COM²", u8"%43OM²"},
         {"CONOUT$", "%43ONOUT$"},
         {"LPT10", "LPT10"},
+        {"COM0", "%43OM0"},
         {"CONSOLE", "CONSOLE"},
     };
     for (const auto& [section, folder] : kFolders) {

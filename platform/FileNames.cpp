@@ -1,4 +1,4 @@
-#include "relay/FileNames.h"
+#include "platform/FileNames.h"
 
 #include "platform/MbcsText.h"
 
@@ -17,14 +17,18 @@ bool IsDeviceName(const std::string& name) {
     for (char& c : base) {
         c = UpperAscii(c);
     }
-    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
+    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
     for (const char* device : kDevices) {
         if (base == device) {
             return true;
         }
     }
-    return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-           base[3] >= '0' && base[3] <= '9';
+    if (base.size() < 4 || (base.compare(0, 3, "COM") != 0 && base.compare(0, 3, "LPT") != 0)) {
+        return false;
+    }
+    const std::string digit = base.substr(3);
+    return (digit.size() == 1 && digit[0] >= '0' && digit[0] <= '9') || digit == u8"¹" || digit == u8"²" ||
+           digit == u8"³";
 }
 
 bool IsPlainFileName(const std::string& name, platform::LeadByteTest isLeadByte) {

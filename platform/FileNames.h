@@ -1,6 +1,6 @@
 // Which names a file can be reached by. One rule for every name this program
-// joins to a folder: a job's listed name, and the names of the record's own
-// folders and files.
+// joins to a folder or opens: a job's listed name, the record's folder for a
+// section, and an output that may be a printer's name.
 #pragma once
 
 #include <string>
@@ -14,5 +14,8 @@
 // COM1, LPT1 ... with any extension, in any case), which opens the device.
 bool IsPlainFileName(const std::string& name, platform::LeadByteTest isLeadByte);
 
-// True when the system takes `name` for a device wherever it stands.
+// True when the system takes `name` for a device wherever it stands: CON,
+// PRN, AUX, NUL, CONIN$, CONOUT$, COM and LPT with a digit 0 to 9 or a
+// superscript one to three (UTF-8), in any case, with any extension, blanks
+// before the extension left off.
 bool IsDeviceName(const std::string& name);
