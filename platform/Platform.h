@@ -240,8 +240,9 @@ enum ThreadPriority : int {
 class ThreadStarter {
 public:
     virtual ~ThreadStarter() = default;
-    // Starts a detached thread at the given priority; false when it could not
-    // be created (then `proc` never runs).
+    // Runs `proc` on a thread of its own at the given priority while the
+    // caller goes on; false when no thread could take it (then `proc` never
+    // runs).
     virtual bool Start(unsigned (*proc)(void*), void* arg, int priority) = 0;
     // Asks the operating system to break off a read or write that the last
     // started thread is blocked in, where it can.

@@ -71,6 +71,7 @@ OutputWorker::~OutputWorker() { EnterPhase(WorkerPhase::Idle); }
 void OutputWorker::Run() {
     m_outcome.job = m_job.foundFile;
     m_outcome.foundMs = m_job.foundMs;
+    m_readyNow = m_job.readyWhenFound;
     // A producer that takes the job up again (its companion back) between
     // the waits and the open sends the worker back to waiting.
     while (WaitUntilReady() && !CopyToOutput()) {
@@ -78,6 +79,14 @@ void OutputWorker::Run() {
 }
 
 bool OutputWorker::WaitUntilReady() {
+    if (m_readyNow) {
+        m_readyNow = false;
+        if (!Aborted()) {
+            return true;
+        }
+        Report(JobResult::Cancelled);
+        return false;
+    }
     EnterPhase(WorkerPhase::WaitingForCompanion);
     while (!IsCompanionGone()) {
         // A job withdrawn by its producer while still being written is not waited for.
@@ -142,6 +151,12 @@ bool OutputWorker::CopyToOutput() {
     // Opened first, so that a job that has become unreadable since the probe
     // puts nothing on the output; it stays for the next search.
     std::unique_ptr<platform::File> job = m_job.fs->OpenJob(m_job.foundFile);
+    // A producer that took the job up again since it was last looked at is
+    // waited for, as one that had never let go.
+    if (!job && m_job.fs->ProbeExclusive(m_job.foundFile) == platform::Probe::Busy) {
+        Pause();
+        return false;
+    }
     if (!job) {
         // Whatever the reason (write-protected media, a network error, a
         // file swapped for a link), trying again at once would fail the same
@@ -379,6 +394,12 @@ JobResult OutputWorker::ConsumeJob(std::unique_ptr<platform::File>& job, uint64_
                 return JobResult::Sent;
             }
             if (check >= kGoneChecks) {
+                // Where not even the folder can be read (a drive that went),
+                // nothing says the delete will happen: it may have stayed.
+                if (!m_job.fs->CanList(FolderOf(m_job.foundFile, m_job.isLeadByte))) {
+                    RememberStuck(&last);
+                    return JobResult::Undeletable;
+                }
                 m_job.undeletable->RememberGoing(m_job.foundFile, last);
                 return JobResult::Sent;
             }

@@ -38,6 +38,9 @@ struct OutputJob {
     std::string tidyOutside = {};
     // Ends the waits' pauses early when the folder changes, when given.
     platform::WakeUp* wakeUp = nullptr;
+    // The search opened the job exclusively a moment ago, with no companion
+    // there: the worker does not look again before its own open.
+    bool readyWhenFound = false;
     // Called on the worker's thread right after it has cleared its running
     // flag; must not touch the window's objects, which may be gone by then
     // (posting a message to its handle is what it is for).
@@ -88,6 +91,7 @@ private:
 
     const OutputJob& m_job;
     JobOutcome m_outcome;
+    bool m_readyNow = false;   // the search's look stands for the first wait
     bool m_sizeKnown = false;  // the job's size when it was opened, in m_outcome.bytes
     platform::FileIdentity m_opened;  // the job as it was opened, where m_sizeKnown
     unsigned char m_buffer[256];

@@ -334,9 +334,10 @@ bool RelayEngine::FindTargetFile() {
     std::vector<std::string> approximate;
     std::vector<PassedOver> unopenable;
     const int64_t now = m_clock.NowSeconds();
+    m_bFoundReady = false;
     const bool found = ::FindTargetFile(m_strFolder, m_strTarget, m_strFoundFile, m_fs, m_undeletable, m_isLeadByte,
                                         {{m_strOutput, m_strHeader, m_strFooter}, &m_unopenable, now, &approximate,
-                                         &unopenable, &m_strWaiting});
+                                         &unopenable, &m_strWaiting, &m_bFoundReady});
     // Recorded as the worker records what it cannot open, on the next tick.
     for (const PassedOver& file : unopenable) {
         JobOutcome outcome;
@@ -545,6 +546,7 @@ void RelayEngine::StartJob() {
         &m_bAbort, &m_nByteCount, &m_undeletable, &m_fs, &m_clock, m_isLeadByte, &m_unopenable, &m_outcomes,
         &m_nWorkerPhase, m_clock.MonotonicMs()});
     job->wakeUp = &m_wakeUp;
+    job->readyWhenFound = m_bFoundReady;
     job->onEnded = m_view.EventPoster(RelayEvent::WorkerEnded);
     m_bLastJobSent = false;
     const int64_t now = m_clock.NowSeconds();

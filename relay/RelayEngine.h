@@ -155,6 +155,7 @@ protected:
     bool m_bDraining = false;        // a job has just ended and the next may start
     int64_t m_lastStatusShownMs = -1;
     std::string m_strHeldBack;  // the job just sent, not to start again at once
+    bool m_bFoundReady = false;  // the found job opened exclusively, its companion not there
     bool m_bLastSearchEmpty = false;
     int64_t m_lastFullSearch = 0;
     std::string m_watchedFolder;

@@ -97,6 +97,7 @@ bool FindTargetFile(std::string& folder, const std::string& patterns, std::strin
             probe = waiting ? platform::Probe::Busy : fs.ProbeExclusive(path);
         }
         if (probe == platform::Probe::Ready || probe == platform::Probe::Busy) {
+            if (exclusions.foundReady) *exclusions.foundReady = probe == platform::Probe::Ready;
             return true;
         }
         // Missing too: the file is listed, so its name does not reach it.

@@ -29,6 +29,9 @@ struct SearchExclusions {
     std::vector<PassedOver>* newlyUnopenable = nullptr;
     // The companion's suffix: a job whose companion is there is not opened.
     const std::string* waitingSuffix = nullptr;
+    // Set when the job found opened exclusively just now, with no companion
+    // there: nothing needs waiting for.
+    bool* foundReady = nullptr;
 };
 
 // True when `path` names the same file as one of the non-empty `files`.

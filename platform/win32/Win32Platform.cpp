@@ -3,6 +3,8 @@
 // thread.
 #include <windows.h>
 
+#include <atomic>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -81,6 +83,22 @@ bool IdentifyHandle(HANDLE handle, FileIdentity* identity) {
     return true;
 }
 
+// The size and times of an open file whose place (volume and index) is
+// already known: a file stays where it is while it is open, and asking for
+// the volume costs Wine a round trip to its device process.
+bool IdentifyKnownPlace(HANDLE handle, FileIdentity* identity) {
+    FILE_STANDARD_INFO standard;
+    FILE_BASIC_INFO basic;
+    if (!GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard) ||
+        !GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)) {
+        return false;
+    }
+    identity->size = Ticks(standard.EndOfFile);
+    identity->lastWrite = Ticks(basic.LastWriteTime);
+    identity->changeTime = Ticks(basic.ChangeTime);
+    return true;
+}
+
 // Opens for looking only: every sharing, so that it works while another
 // process holds the file without sharing, and no access to the content.
 KernelHandle OpenForAttributes(const std::string& path) {
@@ -98,6 +116,22 @@ std::string FolderPart(const std::string& path) {
         if (IsDBCSLeadByte(static_cast<unsigned char>(c))) ++i;
     }
     return end == 0 ? std::string(".") : path.substr(0, end);
+}
+
+// The absolute form of a path; empty for a device (\\.\LPT1) or a path
+// that cannot be resolved. Asks nothing of the file system.
+std::string FullPath(const std::string& path) {
+    if (path.empty()) return std::string();
+    std::string full(MAX_PATH, '\0');
+    DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, &full[0], nullptr);
+    if (length >= MAX_PATH) {
+        full.assign(length, '\0');
+        length = GetFullPathNameA(path.c_str(), length, &full[0], nullptr);
+    }
+    if (length == 0 || length >= full.size()) return std::string();
+    full.resize(length);
+    if (full.compare(0, 4, "\\\\.\\") == 0) return std::string();
+    return full;
 }
 
 // The path the system reaches through the handle, every link resolved; empty
@@ -120,22 +154,31 @@ std::wstring FinalPath(HANDLE handle) {
 // link would have the job's delete remove a file elsewhere and a pipe or
 // device would block or flood the output.
 FileKind KindOf(HANDLE handle, const std::string& path) {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    FILE_BASIC_INFO basic;
+    if (GetFileType(handle) != FILE_TYPE_DISK ||
+        !GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) ||
+        (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return FileKind::NotAFile;
     }
+    const std::wstring filePath = FinalPath(handle);
+    const size_t slash = filePath.rfind(L'\\');
+    const auto inside = [&](const std::wstring& folderPath) {
+        return slash != std::wstring::npos &&
+               CompareStringOrdinal(filePath.c_str(), static_cast<int>(slash), folderPath.c_str(),
+                                    static_cast<int>(folderPath.size()), TRUE) == CSTR_EQUAL;
+    };
+    // A path that is its own final path passes through no link: the folder
+    // as spelt is where the file lies, and need not be opened to tell.
+    std::wstring spelt = ToWide(FolderPart(FullPath(path)), CP_ACP);
+    while (!spelt.empty() && spelt.back() == L'\\') spelt.pop_back();
+    if (inside(L"\\\\?\\" + spelt)) return FileKind::DiskFile;
     const KernelHandle folder(CreateFileA(FolderPart(path).c_str(), FILE_READ_ATTRIBUTES,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     const std::wstring folderPath = folder ? FinalPath(folder.Get()) : std::wstring();
-    const std::wstring filePath = FinalPath(handle);
     if (folderPath.empty() && filePath.empty()) return FileKind::DiskFile;  // a file system that cannot tell
-    const size_t slash = filePath.rfind(L'\\');
     if (folderPath.empty() || slash == std::wstring::npos) return FileKind::Unknown;
-    const bool inside = CompareStringOrdinal(filePath.c_str(), static_cast<int>(slash), folderPath.c_str(),
-                                             static_cast<int>(folderPath.size()), TRUE) == CSTR_EQUAL;
-    return inside ? FileKind::DiskFile : FileKind::Outside;
+    return inside(folderPath) ? FileKind::DiskFile : FileKind::Outside;
 }
 
 class Win32File : public File {
@@ -163,11 +206,22 @@ public:
     }
 
     bool Identify(FileIdentity* identity) override {
-        return IdentifyHandle(m_handle.Get(), identity);
+        if (m_placeKnown) {
+            *identity = m_place;
+            return IdentifyKnownPlace(m_handle.Get(), identity);
+        }
+        if (!IdentifyHandle(m_handle.Get(), identity)) return false;
+        m_place = *identity;
+        m_placeKnown = true;
+        return true;
     }
 
 protected:
     KernelHandle m_handle;
+
+private:
+    FileIdentity m_place;
+    bool m_placeKnown = false;
 };
 
 // A job opened with delete access deletes itself through its handle: the file
@@ -237,22 +291,6 @@ private:
     DWORD m_attributes = 0;
     bool m_attributesCleared = false;
 };
-
-// The absolute form of a path; empty for a device (\\.\LPT1) or a path
-// that cannot be resolved. Asks nothing of the file system.
-std::string FullPath(const std::string& path) {
-    if (path.empty()) return std::string();
-    std::string full(MAX_PATH, '\0');
-    DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, &full[0], nullptr);
-    if (length >= MAX_PATH) {
-        full.assign(length, '\0');
-        length = GetFullPathNameA(path.c_str(), length, &full[0], nullptr);
-    }
-    if (length == 0 || length >= full.size()) return std::string();
-    full.resize(length);
-    if (full.compare(0, 4, "\\\\.\\") == 0) return std::string();
-    return full;
-}
 
 // The full path with short (8.3) names spelt out where the file exists.
 std::string LongPath(const std::string& full) {
@@ -357,7 +395,14 @@ public:
     }
 
     // Only "no such file" is a search that found nothing.
+    // A name without wildcards is looked up, not searched for: listing costs
+    // Wine a folder open. Only "not found" is taken from the lookup; any
+    // other failure (a file being deleted, no access) is left to the search.
     Match FindAny(const std::string& path) override {
+        if (path.find_first_of("*?") == std::string::npos) {
+            if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return Match::Found;
+            if (GetLastError() == ERROR_FILE_NOT_FOUND) return Match::None;
+        }
         WIN32_FIND_DATAW data;
         FindHandle search(FindFirstFileW(ToWide(path, CP_ACP).c_str(), &data));
         if (search) return Match::Found;
@@ -508,48 +553,84 @@ public:
     void SleepMs(uint32_t ms) override { Sleep(ms); }
 };
 
-// What the new thread needs, handed over on the heap because CreateThread's
-// entry has another calling convention than the engine's thread function.
-struct ThreadStart {
-    unsigned (*proc)(void*);
-    void* arg;
+// The thread that ran the last job waits for the next one: starting a thread
+// costs Wine about a millisecond, as much as relaying a small job.
+struct Worker {
+    KernelHandle thread;
+    KernelHandle wake{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    KernelHandle idle{CreateEventW(nullptr, TRUE, FALSE, nullptr)};  // set while it waits
+    std::atomic<bool> retired{false};
+    unsigned (*proc)(void*) = nullptr;
+    void* arg = nullptr;
 };
 
-DWORD WINAPI ThreadEntry(LPVOID param) {
-    const ThreadStart start = *static_cast<ThreadStart*>(param);
-    delete static_cast<ThreadStart*>(param);
-    return start.proc(start.arg);
+// The thread keeps its worker alive itself: the starter may retire it while
+// it still runs a job.
+DWORD WINAPI WorkerLoop(LPVOID param) {
+    const std::unique_ptr<std::shared_ptr<Worker>> hold(static_cast<std::shared_ptr<Worker>*>(param));
+    Worker& worker = **hold;
+    for (;;) {
+        WaitForSingleObject(worker.wake.Get(), INFINITE);
+        if (worker.retired.load(std::memory_order_acquire)) return 0;
+        worker.proc(worker.arg);
+        SetEvent(worker.idle.Get());
+    }
 }
 
-// Used from the interface thread only. The last thread's handle is kept so
-// that a cancel can break off its blocked I/O; holding it also keeps the
-// thread id from being reused while it may still be named.
 class Win32ThreadStarter : public ThreadStarter {
 public:
     bool Start(unsigned (*proc)(void*), void* arg, int priority) override {
-        auto* start = new ThreadStart{proc, arg};
-        DWORD id = 0;
-        KernelHandle thread(CreateThread(nullptr, 0, ThreadEntry, start, CREATE_SUSPENDED, &id));
-        if (!thread) {
-            delete start;
+        // The last job's thread says it has ended just before it returns: it
+        // is given a moment to get back to waiting. One still busy after that
+        // (a worker no cancel could end) is retired, and the job gets a new one.
+        if (m_worker && WaitForSingleObject(m_worker->idle.Get(), kReturnMs) == WAIT_OBJECT_0) {
+            ResetEvent(m_worker->idle.Get());
+            Run(*m_worker, proc, arg, priority);
+            return true;
+        }
+        Retire();
+        auto worker = std::make_shared<Worker>();
+        if (!worker->wake || !worker->idle) return false;
+        auto* hold = new std::shared_ptr<Worker>(worker);
+        worker->thread = KernelHandle(CreateThread(nullptr, 0, WorkerLoop, hold, CREATE_SUSPENDED, nullptr));
+        if (!worker->thread) {
+            delete hold;
             return false;
         }
-        SetThreadPriority(thread.Get(), priority);
-        ResumeThread(thread.Get());
-        m_lastThread = std::move(thread);
+        Run(*worker, proc, arg, priority);
+        ResumeThread(worker->thread.Get());
+        m_worker = std::move(worker);
         return true;
     }
 
-    // Only at a thread that is still running: a thread that has ended has no
-    // I/O to break off, and Wine's server has been seen to fall over when asked.
+    // Only at a thread that is running a job: one that waits has no I/O to
+    // break off, and Wine's server has been seen to fall over when asked at a
+    // thread that has ended.
     void InterruptBlockedIo() override {
-        if (m_lastThread && WaitForSingleObject(m_lastThread.Get(), 0) == WAIT_TIMEOUT) {
-            CancelSynchronousIo(m_lastThread.Get());
+        if (m_worker && WaitForSingleObject(m_worker->idle.Get(), 0) == WAIT_TIMEOUT) {
+            CancelSynchronousIo(m_worker->thread.Get());
         }
     }
 
 private:
-    KernelHandle m_lastThread;
+    static constexpr DWORD kReturnMs = 50;
+
+    static void Run(Worker& worker, unsigned (*proc)(void*), void* arg, int priority) {
+        worker.proc = proc;
+        worker.arg = arg;
+        SetThreadPriority(worker.thread.Get(), priority);
+        SetEvent(worker.wake.Get());
+    }
+
+    // It ends once its job returns, instead of waiting for another.
+    void Retire() {
+        if (!m_worker) return;
+        m_worker->retired.store(true, std::memory_order_release);
+        SetEvent(m_worker->wake.Get());
+        m_worker.reset();
+    }
+
+    std::shared_ptr<Worker> m_worker;
 };
 
 }  // namespace

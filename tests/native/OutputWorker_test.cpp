@@ -217,6 +217,38 @@ TEST_F(OutputWorkerTest, WaitsUntilTheProducerLetsGo) {
     EXPECT_FALSE(Exists(job));
 }
 
+// The search's exclusive look stands for the worker's first; a producer that
+// takes the job up again before the worker's own open is waited for, not
+// passed over as unopenable.
+TEST_F(OutputWorkerTest, AJobFoundReadyIsOpenedAtOnceAndAProducerBackMeanwhileIsWaitedFor) {
+    int probes = 0;
+    fs.onProbe = [&](platform::Probe) { ++probes; };
+    const auto runReady = [&] {
+        OutputJob ready = Job();
+        ready.readyWhenFound = true;
+        running = 1;
+        OutputThreadProc(new OutputJob(ready));
+    };
+    WriteFile(job, "J");
+    runReady();
+    EXPECT_EQ(0, probes);
+    EXPECT_EQ("J", ReadFile(output));
+    EXPECT_FALSE(Exists(job));
+
+    WriteFile(job, "K");
+    fs.unopenableSources.insert(job);
+    fs.probeAnswers[job] = platform::Probe::Busy;
+    clock.onSleep = [&] {
+        fs.unopenableSources.clear();
+        fs.probeAnswers.clear();
+    };
+    runReady();
+    EXPECT_EQ(1u, clock.sleeps.size());
+    EXPECT_EQ("K", ReadFile(output));
+    EXPECT_FALSE(Exists(job));
+    EXPECT_EQ(0u, unopenable.Count(""));
+}
+
 TEST_F(OutputWorkerTest, AbortDuringCompanionWaitTouchesNothing) {
     WriteFile(job, "J");
     WriteFile(companion, "");

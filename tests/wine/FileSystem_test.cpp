@@ -123,6 +123,32 @@ TEST(Win32FindFirst, ReportsSizeAndLastWriteTime) {
     EXPECT_EQ(found.lastWrite, 0x01D0000012345678u);
 }
 
+// A companion is told by its name, a file or a folder, in any case, or by a
+// pattern; a folder that cannot be read tells nothing; a file on its way out
+// is still there.
+TEST(Win32FindAny, TellsFoundNoneAndCannotTell) {
+    TempFolder folder;
+    ASSERT_TRUE(WriteBytes(folder / "JOB1.OFI", ""));
+    ASSERT_TRUE(CreateDirectoryA((folder / "JOB2.OFI").c_str(), nullptr));
+    using platform::Match;
+    for (const char* name : {"JOB1.OFI", "job1.ofi", "JOB2.OFI", "JOB?.OFI", "*.OFI"}) {
+        EXPECT_EQ(fs.FindAny(folder / name), Match::Found) << name;
+    }
+    for (const char* name : {"JOB3.OFI", "*.XYZ"}) {
+        EXPECT_EQ(fs.FindAny(folder / name), Match::None) << name;
+    }
+    EXPECT_EQ(fs.FindAny(folder / "GONE\\JOB1.OFI"), Match::Unknown);
+    {
+        const UniqueKernelHandle leaving(CreateFileA((folder / "JOB1.OFI").c_str(), DELETE,
+                                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                     nullptr, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        ASSERT_TRUE(leaving);
+        EXPECT_EQ(fs.FindAny(folder / "JOB1.OFI"), Match::Found);
+    }
+    EXPECT_EQ(fs.FindAny(folder / "JOB1.OFI"), Match::None);
+    RemoveDirectoryA((folder / "JOB2.OFI").c_str());
+}
+
 TEST(Win32Probe, IsBusyWhileAnotherProcessHoldsTheFileAndReadyAfter) {
     TempFolder folder;
     const std::string job = folder / "JOB1.GLF";
@@ -374,6 +400,13 @@ TEST(Win32Job, IsOnlyAPlainFileInsideItsFolder) {
                              std::chrono::seconds(10)));
 
     EXPECT_EQ(fs.Inspect(folder / "JOB.GLF"), platform::FileKind::DiskFile);
+    // A folder reached through a link holds its files as any other.
+    const std::string linked = outside / "LINKED";
+    ASSERT_TRUE(e2e::StartLinuxProgram("/bin/ln", {"-s", unix(folder.Path()), unix(linked)}));
+    ASSERT_TRUE(e2e::WaitFor([&] { return fs.Inspect(linked + "\\JOB.GLF") != platform::FileKind::Missing; },
+                             std::chrono::seconds(10)));
+    EXPECT_EQ(fs.Inspect(linked + "\\JOB.GLF"), platform::FileKind::DiskFile);
+    EXPECT_EQ(fs.Inspect(linked + "\\LINK.GLF"), platform::FileKind::Outside);
     EXPECT_EQ(fs.Inspect(folder / "NONE.GLF"), platform::FileKind::Missing);
     EXPECT_EQ(fs.Inspect(folder / "LINK.GLF"), platform::FileKind::Outside);
     EXPECT_EQ(fs.Inspect(folder / "PIPE.GLF"), platform::FileKind::NotAFile);
@@ -387,7 +420,7 @@ TEST(Win32Job, IsOnlyAPlainFileInsideItsFolder) {
     EXPECT_NE(job->DeleteWhenClosed(), platform::Deletion::Refused);
     job.reset();
     EXPECT_TRUE(fs.IsMissing(folder / "JOB.GLF"));
-    ASSERT_TRUE(e2e::StartLinuxProgram("/bin/rm", {"-f", unix(folder.Path()) + "/LINK.GLF", unix(folder.Path()) + "/PIPE.GLF"}));
+    ASSERT_TRUE(e2e::StartLinuxProgram("/bin/rm", {"-f", unix(folder.Path()) + "/LINK.GLF", unix(folder.Path()) + "/PIPE.GLF", unix(linked)}));
     e2e::WaitFor([&] { return fs.Inspect(folder / "PIPE.GLF") == platform::FileKind::Missing; }, std::chrono::seconds(10));
     RemoveDirectoryA((folder / "SUB.GLF").c_str());
 }

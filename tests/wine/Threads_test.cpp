@@ -32,6 +32,41 @@ TEST(Win32ThreadStarter, RunsTheThreadAtTheAskedPriority) {
     }
 }
 
+struct ThreadProbe {
+    std::atomic<DWORD> thread{0};
+    UniqueKernelHandle done{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    UniqueKernelHandle release{CreateEventA(nullptr, TRUE, TRUE, nullptr)};
+};
+
+unsigned RecordThread(void* arg) {
+    auto* probe = static_cast<ThreadProbe*>(arg);
+    probe->thread = GetCurrentThreadId();
+    WaitForSingleObject(probe->release.get(), 10000);
+    SetEvent(probe->done.get());
+    return 0;
+}
+
+// The thread that ran the last job runs the next; one still busy when the
+// next starts is left to end by itself, and the next gets a thread of its own.
+TEST(Win32ThreadStarter, TheLastThreadRunsTheNextUnlessItIsStillBusy) {
+    platform::ThreadStarter& threads = platform::SystemThreadStarter();
+    ThreadProbe first, second, busy, beside;
+    for (ThreadProbe* probe : {&first, &second}) {
+        ASSERT_TRUE(threads.Start(RecordThread, probe, platform::PriorityNormal));
+        ASSERT_EQ(WaitForSingleObject(probe->done.get(), 10000), WAIT_OBJECT_0);
+        Sleep(50);  // back to waiting
+    }
+    EXPECT_EQ(first.thread, second.thread);
+    ResetEvent(busy.release.get());
+    ASSERT_TRUE(threads.Start(RecordThread, &busy, platform::PriorityNormal));
+    ASSERT_TRUE(threads.Start(RecordThread, &beside, platform::PriorityNormal));
+    EXPECT_EQ(WaitForSingleObject(beside.done.get(), 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(busy.done.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    SetEvent(busy.release.get());
+    ASSERT_EQ(WaitForSingleObject(busy.done.get(), 10000), WAIT_OBJECT_0);
+    EXPECT_NE(busy.thread, beside.thread);
+}
+
 struct BlockedRead {
     UniqueKernelHandle readEnd;
     UniqueKernelHandle writeEnd;

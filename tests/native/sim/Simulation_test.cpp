@@ -797,6 +797,8 @@ const struct {
      "and deleted before all of it was printed", 809},
     {"a scanner held the file past the looks after an accepted delete: recorded as undeletable, then it went", 19},
     {"on FAT, a template copy written the moment the last one went: indistinguishable, and so recorded", 852},
+    {"a delete reported pending, then the drive went before the file could be seen to go, and it stayed: "
+     "recorded as deleted", 228992},
 };
 
 TEST(Simulation, FoundFaultsStayMended) {
