@@ -134,11 +134,11 @@ for round in $(seq "$BACKLOG_ROUNDS"); do
 done
 echo "measure.sh: latency, $LATENCY_JOBS jobs with a companion" >&2
 result=$(python3 "$scripts/measure-relay.py" latency \
-  "$jobs_dir" "$VARNOW_LPT1_CAPTURE" "$varnow_pid" "$LATENCY_JOBS" companion)
+  "$jobs_dir" "$VARNOW_LPT1_CAPTURE" "$LATENCY_JOBS" companion)
 read -r comp_median comp_max comp_min <<<"$result"
 echo "measure.sh: latency, $LATENCY_JOBS jobs renamed into place" >&2
 result=$(python3 "$scripts/measure-relay.py" latency \
-  "$jobs_dir" "$VARNOW_LPT1_CAPTURE" "$varnow_pid" "$LATENCY_JOBS" plain)
+  "$jobs_dir" "$VARNOW_LPT1_CAPTURE" "$LATENCY_JOBS" plain)
 read -r plain_median plain_max plain_min <<<"$result"
 stop_varnow
 
