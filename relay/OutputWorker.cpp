@@ -371,71 +371,49 @@ JobResult OutputWorker::ConsumeJob(std::unique_ptr<platform::File>& job, uint64_
         return JobResult::Sent;
     }
     job.reset();
-    switch (deletion) {
-    case platform::Deletion::Refused:
+    if (deletion == platform::Deletion::Refused) {
         RememberStuck(&last);
         return JobResult::Undeletable;
-    case platform::Deletion::Pending:
-        // It goes once every other handle (a virus scanner, an indexer) is
-        // closed, and meanwhile cannot even be looked at. One that can be
-        // looked at as the very file sent has stayed after all (a server
-        // that refused at the close); one still pending after the looks is
-        // passed over without a word until it goes.
-        for (int check = 0;; ++check) {
-            platform::FileIdentity now;
-            if (m_job.fs->Identify(m_job.foundFile, &now)) {
-                if (!now.SameVersionAs(last)) {
-                    return JobResult::Sent;
-                }
-                RememberStuck(&last);
-                return JobResult::Undeletable;
-            }
-            if (m_job.fs->IsMissing(m_job.foundFile) && m_job.fs->CanList(FolderOf(m_job.foundFile, m_job.isLeadByte))) {
+    }
+    return LookAfterDelete(last, deletion == platform::Deletion::Pending);
+}
+
+// Whether the file that was sent has left its path, looked at up to
+// kGoneChecks more times a moment apart. A new job that took the name at once
+// is another version, however its place on the volume looks. After a delete
+// that was accepted, a program that holds the file for a moment keeps it
+// listed until it lets go. A pending delete happens once every other handle
+// (a virus scanner, an indexer) is closed, and meanwhile the file cannot even
+// be looked at: one that can be, as the very file sent, has stayed after all
+// (a server that refused at the close); one still pending after the looks is
+// passed over without a word until it goes. A drive that went says "not
+// found" too: only a folder that can be listed tells that the file left it,
+// or that a delete is still pending there.
+JobResult OutputWorker::LookAfterDelete(const platform::FileIdentity& last, bool pending) {
+    const std::string folder = FolderOf(m_job.foundFile, m_job.isLeadByte);
+    for (int check = 0;; ++check) {
+        platform::FileIdentity now;
+        if (m_job.fs->Identify(m_job.foundFile, &now)) {
+            if (!now.SameVersionAs(last)) {
                 return JobResult::Sent;
             }
-            if (check >= kGoneChecks) {
-                // Where not even the folder can be read (a drive that went),
-                // nothing says the delete will happen: it may have stayed.
-                if (!m_job.fs->CanList(FolderOf(m_job.foundFile, m_job.isLeadByte))) {
-                    RememberStuck(&last);
-                    return JobResult::Undeletable;
-                }
+            if (pending) {
+                break;
+            }
+        } else if (m_job.fs->IsMissing(m_job.foundFile) && m_job.fs->CanList(folder)) {
+            return JobResult::Sent;
+        }
+        if (check >= kGoneChecks) {
+            if (pending && m_job.fs->CanList(folder)) {
                 m_job.undeletable->RememberGoing(m_job.foundFile, last);
                 return JobResult::Sent;
             }
-            m_job.clock->SleepMs(kGoneCheckMs);
-        }
-    case platform::Deletion::Accepted:
-        break;
-    }
-    if (!IsGone(last, kGoneChecks)) {
-        RememberStuck(&last);
-        return JobResult::Undeletable;
-    }
-    return JobResult::Sent;
-}
-
-// Whether the file that was sent has left its path, asked up to `checks`
-// more times a moment apart: a program that holds it for a moment keeps it
-// listed until it lets go. A new job that took the name at once is another
-// version, however its place on the volume looks.
-bool OutputWorker::IsGone(const platform::FileIdentity& sent, int checks) {
-    for (int check = 0;; ++check) {
-        platform::FileIdentity now;
-        if (!m_job.fs->Identify(m_job.foundFile, &now)) {
-            // A drive that went says "not found" too: only a folder that can
-            // be listed tells that the file left it.
-            if (m_job.fs->IsMissing(m_job.foundFile) && m_job.fs->CanList(FolderOf(m_job.foundFile, m_job.isLeadByte))) {
-                return true;
-            }
-        } else if (!now.SameVersionAs(sent)) {
-            return true;
-        }
-        if (check >= checks) {
-            return false;
+            break;
         }
         m_job.clock->SleepMs(kGoneCheckMs);
     }
+    RememberStuck(&last);
+    return JobResult::Undeletable;
 }
 
 // Remembered as the path holds it now, and only while it still holds the file

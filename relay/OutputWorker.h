@@ -86,7 +86,9 @@ private:
     Copy CopyFile(platform::File& input, platform::File& output, uint64_t* bytesSent);
     // The result for the record: sent (and gone, or kept as changed) or stuck.
     JobResult ConsumeJob(std::unique_ptr<platform::File>& job, uint64_t bytesSent);
-    bool IsGone(const platform::FileIdentity& sent, int checks);
+    // Sent when the file left its path after its delete, Undeletable (and
+    // remembered) when it stayed or cannot be told to have gone.
+    JobResult LookAfterDelete(const platform::FileIdentity& last, bool pending);
     void RememberStuck(const platform::FileIdentity* sent);
 
     const OutputJob& m_job;
