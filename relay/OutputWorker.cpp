@@ -380,31 +380,26 @@ JobResult OutputWorker::ConsumeJob(std::unique_ptr<platform::File>& job, uint64_
 
 // Whether the file that was sent has left its path, looked at up to
 // kGoneChecks more times a moment apart. A new job that took the name at once
-// is another version, however its place on the volume looks. After a delete
-// that was accepted, a program that holds the file for a moment keeps it
-// listed until it lets go. A pending delete happens once every other handle
-// (a virus scanner, an indexer) is closed, and meanwhile the file cannot even
-// be looked at: one that can be, as the very file sent, has stayed after all
-// (a server that refused at the close); one still pending after the looks is
-// passed over without a word until it goes. A drive that went says "not
-// found" too: only a folder that can be listed tells that the file left it,
-// or that a delete is still pending there.
+// is another version, however its place on the volume looks; one still being
+// written may look like the file sent for a moment (on FAT, the same size
+// within the same two seconds), so only a file that looks the same for all
+// the looks has stayed. After a delete that was accepted, a program that holds
+// the file for a moment keeps it listed until it lets go. A pending delete
+// happens once every other handle (a virus scanner, an indexer) is closed,
+// and meanwhile the file cannot even be looked at: one still pending after the
+// looks is passed over without a word until it goes. A drive that went says
+// "not found" too: only a folder that can be listed tells that the file left
+// it, or that a delete is still pending there.
 JobResult OutputWorker::LookAfterDelete(const platform::FileIdentity& last, bool pending) {
     const std::string folder = FolderOf(m_job.foundFile, m_job.isLeadByte);
     for (int check = 0;; ++check) {
         platform::FileIdentity now;
-        if (m_job.fs->Identify(m_job.foundFile, &now)) {
-            if (!now.SameVersionAs(last)) {
-                return JobResult::Sent;
-            }
-            if (pending) {
-                break;
-            }
-        } else if (m_job.fs->IsMissing(m_job.foundFile) && m_job.fs->CanList(folder)) {
+        const bool seen = m_job.fs->Identify(m_job.foundFile, &now);
+        if (seen ? !now.SameVersionAs(last) : m_job.fs->IsMissing(m_job.foundFile) && m_job.fs->CanList(folder)) {
             return JobResult::Sent;
         }
         if (check >= kGoneChecks) {
-            if (pending && m_job.fs->CanList(folder)) {
+            if (pending && !seen && m_job.fs->CanList(folder)) {
                 m_job.undeletable->RememberGoing(m_job.foundFile, last);
                 return JobResult::Sent;
             }

@@ -799,6 +799,8 @@ const struct {
     {"on FAT, a template copy written the moment the last one went: indistinguishable, and so recorded", 852},
     {"a delete reported pending, then the drive went before the file could be seen to go, and it stayed: "
      "recorded as deleted", 228992},
+    {"on FAT, a delete reported pending and a new job at the name, which looked for a moment like the one "
+     "sent while it was being written: recorded as stuck", 309397},
 };
 
 TEST(Simulation, FoundFaultsStayMended) {
