@@ -209,11 +209,15 @@ bool OutputWorker::CopyJob(platform::File& output, std::unique_ptr<platform::Fil
     }
     uint64_t bytesSent = 0;
     Copy copied = CopyFile(*job, output, &bytesSent);
-    // Every byte the job had when it was opened reached the output, however
-    // the copy ended: a read that fails where the end would have been told,
-    // a cancel after the last chunk. A port has printed it all, so it must
-    // not stay to be printed again; whether it grew meanwhile is told below.
-    if (copied != Copy::Complete && m_sizeKnown && bytesSent == m_outcome.bytes) {
+    // Every byte the job had when it was opened, or has now, reached the
+    // output, however the copy ended: a read that fails where the end would
+    // have been told, a cancel after the last chunk. A port has printed it
+    // all, so it must not stay to be printed again; whether it grew meanwhile
+    // is told below. (A writer that ignores sharing may have added to it
+    // while it was sent, and what it added went out too.)
+    platform::FileIdentity now;
+    if (copied != Copy::Complete && ((m_sizeKnown && bytesSent == m_outcome.bytes) ||
+                                     (job->Identify(&now) && now.size == bytesSent))) {
         copied = Copy::Complete;
     }
     if (Aborted() && (copied != Copy::Complete || output.CommitsOnFinish())) {

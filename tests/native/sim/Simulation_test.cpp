@@ -801,6 +801,8 @@ const struct {
      "recorded as deleted", 228992},
     {"on FAT, a delete reported pending and a new job at the name, which looked for a moment like the one "
      "sent while it was being written: recorded as stuck", 309397},
+    {"a writer that ignores sharing added to the job while it was sent, and the read after its new end "
+     "failed: kept although the port had printed all of it, printed twice", 480113},
 };
 
 TEST(Simulation, FoundFaultsStayMended) {
