@@ -31,52 +31,57 @@ windows_build x86_64
 bash "$root/scripts/package.sh"
 source "$root/scripts/wine-arch.sh"
 
-# The Windows tests mostly wait on the program's polls, so two lanes, each
-# with its own prefixes and displays, share the two cores, and the native
-# builds and tests fill the time they leave idle at the lowest priority. Each
-# lane's output is shown whole once both have ended.
-lane() {
-  local log=$1; shift
-  ( set -e; "$@" ) >"$log" 2>&1
-}
-i686_lane() {
-  bash "$root/scripts/wine-ctest.sh" "$build/i686"
-  # Once, about three minutes: here on the i686 build, which fewer machines
-  # can check; elsewhere on the x86_64 build.
-  bash "$root/scripts/wine-soak.sh" "$build/i686"
-}
-other_lane() {
-  bash "$root/scripts/test-package.sh"
-  bash "$root/scripts/wine-ctest.sh" "$build/x86_64"
-}
-# Where no 32-bit program can run, the Windows tests, the soak included, run
-# on the x86_64 build, the longest end-to-end suites beside the soak in a
-# prefix of their own.
+# The Windows tests mostly wait on the program's polls, so they run in
+# lanes, each with its own prefixes and displays, that share the two cores;
+# the native builds and tests fill the time they leave idle at the lowest
+# priority. The longest end-to-end suites run in a prefix of their own. Each
+# lane's output is shown whole once all have ended.
 slow_suites='RelayExactlyOnce|StatusAndRecord'
-x86_64_lane() {
-  bash "$root/scripts/test-package.sh"
-  bash "$root/scripts/wine-ctest.sh" "$build/x86_64" -E "$slow_suites"
+# Each lane takes a build and "soak" where the soak runs after its tests.
+soak_if() {
+  if [ "${2:-}" = soak ]; then bash "$root/scripts/wine-soak.sh" "$build/$1"; fi
 }
-x86_64_soak_lane() {
-  bash "$root/scripts/wine-soak.sh" "$build/x86_64"
-  VARNOW_WINE_SESSION=slow bash "$root/scripts/wine-ctest.sh" "$build/x86_64" -R "$slow_suites"
+quick_lane() {
+  bash "$root/scripts/wine-ctest.sh" "$build/$1" -E "$slow_suites"
+  soak_if "$@"
+}
+slow_lane() {
+  VARNOW_WINE_SESSION=slow bash "$root/scripts/wine-ctest.sh" "$build/$1" -R "$slow_suites"
+  soak_if "$@"
+}
+package_lane() {
+  bash "$root/scripts/test-package.sh"
+  quick_lane "$@"
 }
 logs=$build/test-logs
 mkdir -p "$logs"
+lanes=()
+lane() {
+  local name=$1; shift
+  ( set -e; "$@" ) >"$logs/$name.log" 2>&1 &
+  lanes+=("$name:$!")
+}
+# The soak runs once, about three minutes: on the i686 build, which fewer
+# machines can check, where this one runs 32-bit programs.
 if wine_runs_32bit; then
-  lane "$logs/i686.log" i686_lane & i686_pid=$!
-  lane "$logs/other.log" other_lane & other_pid=$!
+  lane i686 quick_lane i686 soak
+  lane i686-slow slow_lane i686
+  lane x86_64 package_lane x86_64
+  lane x86_64-slow slow_lane x86_64
 else
   echo "test.sh: this machine runs no 32-bit programs: the Windows tests and the soak run on the x86_64 build only"
-  lane "$logs/i686.log" x86_64_soak_lane & i686_pid=$!
-  lane "$logs/other.log" x86_64_lane & other_pid=$!
+  lane x86_64 package_lane x86_64
+  lane x86_64-slow slow_lane x86_64 soak
 fi
 status=0
 ( renice -n 19 -p "$BASHPID" >/dev/null; set -e; natives ) >"$logs/native.log" 2>&1 & native_pid=$!
 wait "$native_pid" || status=1
 cat "$logs/native.log"
-wait "$i686_pid" || status=1
-wait "$other_pid" || status=1
-cat "$logs/i686.log" "$logs/other.log"
+for entry in "${lanes[@]}"; do
+  wait "${entry##*:}" || status=1
+done
+for entry in "${lanes[@]}"; do
+  cat "$logs/${entry%%:*}.log"
+done
 [ "$status" -eq 0 ] && echo "test.sh: every test passed" || echo "test.sh: FAILED (see above)"
 exit "$status"
