@@ -61,7 +61,7 @@ lane() {
   ( set -e; "$@" ) >"$logs/$name.log" 2>&1 &
   lanes+=("$name:$!")
 }
-# The soak runs once, about three minutes: on the i686 build, which fewer
+# The soak runs once, about a minute: on the i686 build, which fewer
 # machines can check, where this one runs 32-bit programs.
 if wine_runs_32bit; then
   lane i686 quick_lane i686 soak
