@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the 32-bit Varnow.exe and runs it under Wine with a capture file
-# standing in for LPT1 and build/run/jobs as its search folder. Where no 32-bit
+# Builds the 32-bit Varnow.exe and runs it under Wine with LPT1 behind a pump
+# that appends all it gets to a capture file, as paper would, and
+# build/run/jobs as its search folder. Where no 32-bit
 # program can run, the same program is built for x86_64 and run instead.
 # Usage: run.sh [section]   (the section defaults to Varnow)
 set -euo pipefail
@@ -23,7 +24,10 @@ if [ -z "${DISPLAY:-}" ]; then wine_display_start; own_display=1; fi
 trap wine_session_stop EXIT
 wine_prefix_ensure
 wine_server_start
-wine_lpt1_capture "$run/lpt1-capture.bin"
+# LPT1 behind the printer pump, as in the tests: the capture grows with every
+# job, as paper would, instead of each job overwriting the one before.
+wine_lpt_pump 1
+ln -sfn "$VARNOW_LPT1_CAPTURE" "$run/lpt1-capture.bin"
 
 echo "Search folder: $run/jobs   LPT1 capture: $run/lpt1-capture.bin"
 echo "Drop a file, e.g.: echo hello > $run/jobs/TEST.GLF"
