@@ -394,10 +394,10 @@ public:
         return error == ERROR_NO_MORE_FILES || (kind == FileIdBothDirectoryRestartInfo && error == ERROR_FILE_NOT_FOUND);
     }
 
-    // Only "no such file" is a search that found nothing.
-    // A name without wildcards is looked up, not searched for: listing costs
-    // Wine a folder open. Only "not found" is taken from the lookup; any
-    // other failure (a file being deleted, no access) is left to the search.
+    // Only "no such file" is a search that found nothing. A name without
+    // wildcards is looked up, not searched for: listing costs Wine a folder
+    // open. Only "not found" is taken from the lookup; any other failure (a
+    // file being deleted, no access) is left to the search.
     Match FindAny(const std::string& path) override {
         if (path.find_first_of("*?") == std::string::npos) {
             if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return Match::Found;
@@ -577,6 +577,8 @@ DWORD WINAPI WorkerLoop(LPVOID param) {
     }
 }
 
+// Used from the interface thread only. The worker's thread handle is kept
+// so that a cancel can break off its blocked I/O.
 class Win32ThreadStarter : public ThreadStarter {
 public:
     bool Start(unsigned (*proc)(void*), void* arg, int priority) override {

@@ -416,25 +416,35 @@ TEST_F(RelayEngineTest, RefreshFormatsTheCounters) {
     EXPECT_EQ("1' 01:01", engine.m_strUptime);
 }
 
+// A stopped engine that relays the folder's *.glf jobs to out.prn beside
+// them, on a real worker thread whose pauses last a real moment.
+void PrepareLiveEngine(RelayEngine& engine, const testing_support::TempDir& dir,
+                       testing_support::FakeClock& clock) {
+    engine.m_strFolder = dir.path();
+    engine.m_strTarget = "*.glf";
+    engine.m_strWaiting = ".ofi";
+    engine.m_strOutput = dir / "out.prn";
+    engine.EnterStopped();
+    engine.ResetCounters();
+    clock.onSleep = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+}
+
+// Ticks timer 1 until the worker has ended and the engine searches again.
+void TickUntilSearching(RelayEngine& engine) {
+    for (int i = 0; i < 5000 && engine.m_nRunState != Searching; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        engine.OnTimer(kSearchTimer);
+    }
+}
+
 // The whole loop with a real worker thread and the real file system.
 class RelayEngineLive : public ::testing::Test {
 protected:
     RelayEngineLive() {
-        engine.m_strFolder = dir.path();
-        engine.m_strTarget = "*.glf";
-        engine.m_strWaiting = ".ofi";
-        engine.m_strOutput = dir / "out.prn";
-        engine.EnterStopped();
-        engine.ResetCounters();
-        clock.onSleep = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+        PrepareLiveEngine(engine, dir, clock);
         engine.OnOK();
     }
-    void TickUntilSearching() {
-        for (int i = 0; i < 5000 && engine.m_nRunState != Searching; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            engine.OnTimer(kSearchTimer);
-        }
-    }
+    void TickUntilSearching() { ::TickUntilSearching(engine); }
 
     testing_support::TempDir dir;
     RecordingView view;
@@ -585,23 +595,12 @@ protected:
     RelayEngineSpooled() {
         fs.writeFaults.spooled = true;
         fs.writeFaults.ticket = {u8"ラベル 1", 42, "XPS_PASS"};
-        engine.m_strFolder = dir.path();
-        engine.m_strTarget = "*.glf";
-        engine.m_strWaiting = ".ofi";
-        engine.m_strOutput = dir / "out.prn";
-        engine.EnterStopped();
-        engine.ResetCounters();
+        PrepareLiveEngine(engine, dir, clock);
         engine.AskSpoolerWith(spooler);
         engine.KeepRecordIn(Same, dir / "record");
-        clock.onSleep = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
     }
     void Tick() { engine.OnTimer(kSearchTimer); }
-    void TickUntilSearching() {
-        for (int i = 0; i < 5000 && engine.m_nRunState != Searching; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            Tick();
-        }
-    }
+    void TickUntilSearching() { ::TickUntilSearching(engine); }
     std::string LastStatus() const { return LastOf({"Status "}); }
     std::string LastIcon() const { return LastOf({"Trouble ", "NoTrouble "}); }
     std::string LastOf(std::initializer_list<const char*> kinds) const {
